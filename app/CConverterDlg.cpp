@@ -1,0 +1,373 @@
+#include "CConverterDlg.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QCursor>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QMenu>
+#include <QPainter>
+#include <QStandardPaths>
+#include <QTimer>
+#include <QTimerEvent>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+
+#include "CAboutDlg.h"
+#include "DialogPrompts.h"
+#include "DrawOleObject.h"
+#include "ExportPresentation.h"
+#include "ui_IDD_CONVERTER.h"
+
+#ifndef KAVRETO_BANNER_HOST
+#define KAVRETO_BANNER_HOST "kavreto.invalid"
+#endif
+
+const char* const CConverterDlg::kOpenFilter = "PowerPoint文件 (*.ppt)";
+
+namespace {
+
+// Restores the normal cursor on every way out of the conversion's set-up.
+class WaitCursor {
+ public:
+  WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+  ~WaitCursor() { QApplication::restoreOverrideCursor(); }
+  WaitCursor(const WaitCursor&) = delete;
+  WaitCursor& operator=(const WaitCursor&) = delete;
+};
+
+// The millisecond tick count, as an unsigned 32-bit number.
+uint32_t TickCount() {
+  using namespace std::chrono;
+  return static_cast<uint32_t>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+}
+
+bool SameFile(const QString& a, const QString& b) {
+  const QFileInfo fa(a), fb(b);
+  if (fa.exists() && fb.exists()) return fa.canonicalFilePath() == fb.canonicalFilePath();
+  return QDir::cleanPath(fa.absoluteFilePath()) == QDir::cleanPath(fb.absoluteFilePath());
+}
+
+}  // namespace
+
+CConverterDlg::CConverterDlg(ConverterPrompts* prompts, bool withBanner, QWidget* parent)
+    : QDialog(parent),
+      ui_(std::make_unique<Ui::IDD_CONVERTER>()),
+      prompts_(prompts),
+      withBanner_(withBanner),
+      pacer_(static_cast<FramePacer::Show&>(*this), static_cast<FramePacer::Drawer&>(*this),
+             static_cast<FramePacer::Host&>(*this)) {
+  if (prompts_ == nullptr) {
+    ownPrompts_ = std::make_unique<DialogPrompts>(this);
+    prompts_ = ownPrompts_.get();
+  }
+  ui_->setupUi(this);
+  setFixedSize(size());
+  setWindowFlag(Qt::WindowMinimizeButtonHint, true);
+  connect(ui_->IDOK, &QPushButton::clicked, this, [this] { OnOK(); });
+  connect(ui_->IDC_CONVERT, &QPushButton::clicked, this, [this] { OnConvert(); });
+  connect(ui_->IDC_STOP, &QPushButton::clicked, this, [this] { StopConversion(); });
+  connect(ui_->IDC_QUALITY_SLIDER, &QSlider::valueChanged, this, [this] { OnQualityCustomDraw(); });
+  connect(ui_->IDC_FPS_SLIDER, &QSlider::valueChanged, this, [this] { OnFpsCustomDraw(); });
+  OnInitDialog();
+}
+
+CConverterDlg::~CConverterDlg() {
+  DestroyWindow();
+}
+
+bool CConverterDlg::OnInitDialog() {
+  QIcon icon;
+  icon.addFile(QStringLiteral(":/kavreto.png"), QSize(32, 32));
+  icon.addFile(QStringLiteral(":/kavreto16.png"), QSize(16, 16));
+  setWindowIcon(icon);
+  // The banner must never hold up the dialog: it is made once the event loop
+  // runs, and its page loads on its own (a failed load shows nothing more).
+  if (withBanner_) QTimer::singleShot(0, this, [this] { createBanner(); });
+  const QRect convert = ui_->IDC_CONVERT->geometry();
+  thumbnailTop = convert.y() + convert.height() + 4;
+  ui_->IDC_RES_352->setChecked(true);
+  ui_->IDC_QUALITY_SLIDER->setRange(1, 100);
+  ui_->IDC_FPS_SLIDER->setRange(1, 30);
+  ui_->IDC_QUALITY_SLIDER->setValue(10);
+  ui_->IDC_FPS_SLIDER->setValue(25);
+  OnFpsCustomDraw();
+  OnQualityCustomDraw();
+  return true;
+}
+
+void CConverterDlg::createBanner() {
+  if (destroyed_ || bannerBrowser.hasWindow()) return;
+  if (!bannerBrowser.Create(ui_->IDC_BANNER)) return;
+  bannerBrowser.MoveWindow(0, 0, ui_->IDC_BANNER->width(), ui_->IDC_BANNER->height());
+  bannerBrowser.Navigate(QStringLiteral("http://" KAVRETO_BANNER_HOST "/green.htm"));
+}
+
+void CConverterDlg::OnQualityCustomDraw() {
+  ui_->IDC_KBPS_LABEL->setText(QStringLiteral("%1 kbps").arg(ui_->IDC_QUALITY_SLIDER->value() * 20));
+}
+
+void CConverterDlg::OnFpsCustomDraw() {
+  ui_->IDC_FPS_LABEL->setText(QStringLiteral("%1 帧/秒").arg(ui_->IDC_FPS_SLIDER->value()));
+}
+
+void CConverterDlg::OnOK() {
+  const QString path = prompts_->openFileName(QString::fromUtf8(kOpenFilter));
+  if (path.isEmpty()) return;
+  ui_->IDC_SOURCE_PATH->setText(QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath()));
+  ui_->IDC_CONVERT->setEnabled(true);
+}
+
+QString CConverterDlg::saveFilter(int width, int height, int frameRate) {
+  QString filter = QStringLiteral("(*.flv);;(*.swf);;(*.wmv);;(*.mp4)");
+  if (width == 352 && height == 288 && frameRate == 25) filter += QStringLiteral(";;(*.mpg);;(*.mov)");
+  return filter;
+}
+
+void CConverterDlg::message(const QString& text) {
+  prompts_->messageBox(text);
+}
+
+void CConverterDlg::OnConvert() {
+  const QString source = ui_->IDC_SOURCE_PATH->text();
+  if (source.isEmpty()) return;
+  // Choosing a presentation enables Convert even while a conversion runs; a
+  // click then would pull the surface and the show from under the tick and
+  // the worker, so it is ignored.
+  if (conversionRunning()) return;
+
+  settings_.frameRate = ui_->IDC_FPS_SLIDER->value();
+  settings_.bitRate = ui_->IDC_QUALITY_SLIDER->value() * 20480;
+  if (ui_->IDC_RES_720->isChecked()) {
+    settings_.width = 720;
+    settings_.height = 540;
+  } else if (ui_->IDC_RES_640->isChecked()) {
+    settings_.width = 640;
+    settings_.height = 480;
+  } else {
+    settings_.width = 352;
+    settings_.height = 288;
+  }
+  const QString output = prompts_->saveFileName(saveFilter(settings_.width, settings_.height, settings_.frameRate),
+                                                QStringLiteral("flv"));
+  if (output.isEmpty()) return;
+  // The writer deletes the output file first: never let that be the presentation.
+  if (SameFile(output, source)) {
+    message(QStringLiteral("输出文件不能是源演示文稿本身，请另选一个文件名。"));
+    return;
+  }
+
+  ui_->IDC_OUTPUT_PATH->setText(QDir::toNativeSeparators(QFileInfo(output).absoluteFilePath()));
+  ui_->IDC_STATUS->setText(QStringLiteral("准备转换..."));
+  WaitCursor waitCursor;
+
+  slideShow.DestroyWindow();
+  if (slideShow.Create(this)) {
+    slideShow.MoveWindow(0, 0, settings_.width, settings_.height);
+  }
+
+  // The work file lives in the user's cache directory: the program's own
+  // directory is not writable once installed.
+  deleteWorkFile();  // one left from an earlier Convert
+  programDirectory = QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
+  if (programDirectory.isEmpty() || !QDir().mkpath(programDirectory) || !makeWorkFile()) {
+    message(QStringLiteral("无法创建工作文件：%1").arg(QDir::toNativeSeparators(programDirectory)));
+    return;
+  }
+  const QString workFile = workFilePath();
+
+  bool exporterSpoke = false;
+  const int count = ExportPresentation(QFileInfo(source).absoluteFilePath().toStdString(), workFile.toStdString(),
+                                       [this, &exporterSpoke](const std::string& text) {
+                                         exporterSpoke = true;
+                                         message(QString::fromStdString(text));
+                                       });
+  if (count < 1) {
+    // Nothing to film: end the attempt instead of converting an empty show.
+    if (!exporterSpoke) message(QStringLiteral("无法导出演示文稿：%1").arg(source));
+    deleteWorkFile();
+    return;
+  }
+  slideShow.LoadShow(workFile.toStdString(), count);
+
+  if (!CreateCaptureSurface()) {
+    message(QStringLiteral("初始化失败!"));
+    deleteWorkFile();
+    return;
+  }
+  if (writer_.open(QFileInfo(output).absoluteFilePath().toStdString(), settings_) == 0) {
+    message(QStringLiteral("初始化失败!"));
+    deleteWorkFile();
+    return;
+  }
+
+  stoppedAtEnd_ = false;
+  pacer_.prepare(surface_, settings_.frameRate);  // sameFrameCount = 0
+  timerId_ = startTimer(1000 / settings_.frameRate, Qt::PreciseTimer);
+  ui_->IDC_STOP->setEnabled(true);
+  ui_->IDC_CONVERT->setEnabled(false);
+  pacer_.startWorker(static_cast<FramePacer::FrameSink&>(*this), static_cast<FramePacer::PreviewSink*>(this));
+}
+
+bool CConverterDlg::makeWorkFile() {
+  // "nn%x.tmp" from the tick count; the name is taken by creating the file
+  // exclusively, so a conversion in another process that got the same tick
+  // count moves on to the next number instead of sharing the file.
+  uint32_t tick = TickCount();
+  for (int attempt = 0; attempt < 1000; ++attempt, ++tick) {
+    const QString name = QStringLiteral("nn%1.tmp").arg(tick, 0, 16);
+    const QByteArray path = QFile::encodeName(QDir(programDirectory).filePath(name));
+    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd >= 0) {
+      ::close(fd);
+      workFileName = name;
+      return true;
+    }
+    if (errno != EEXIST) return false;
+  }
+  return false;
+}
+
+QString CConverterDlg::workFilePath() const {
+  if (workFileName.isEmpty() || programDirectory.isEmpty()) return {};
+  return QDir(programDirectory).filePath(workFileName);
+}
+
+void CConverterDlg::deleteWorkFile() {
+  const QString path = workFilePath();
+  if (!path.isEmpty()) QFile::remove(path);
+  workFileName.clear();
+}
+
+bool CConverterDlg::CreateCaptureSurface() {
+  // create() releases the old surface and fills previousFrame with 0x01, so
+  // the first filmed frame counts as changed.
+  return surface_.create(settings_.width, settings_.height);
+}
+
+void CConverterDlg::ReleaseCaptureSurface() {
+  surface_.release();
+}
+
+bool CConverterDlg::conversionRunning() const {
+  return g_running.load(std::memory_order_acquire) != 0 || pacer_.workerRunning();
+}
+
+void CConverterDlg::timerEvent(QTimerEvent* event) {
+  if (event->timerId() != timerId_) {
+    QDialog::timerEvent(event);
+    return;
+  }
+  pacer_.tick();
+  if (previewSerial_.load(std::memory_order_acquire) != previewShown_) {
+    previewShown_ = previewSerial_.load(std::memory_order_acquire);
+    update(kPreviewLeft, thumbnailTop, FramePacer::kPreviewWidth, FramePacer::kPreviewHeight);
+  }
+}
+
+bool CConverterDlg::draw(CaptureSurface& surface) {
+  return DrawOleObject(slideShow.browser.Document(), surface);
+}
+
+void CConverterDlg::setStatusText(const std::string& text) {
+  ui_->IDC_STATUS->setText(QString::fromStdString(text));
+}
+
+void CConverterDlg::showEndMessage(const std::string& text) {
+  message(QString::fromStdString(text));
+}
+
+void CConverterDlg::writeFrame(const uint8_t* frame, int32_t width, int32_t height) {
+  writer_.writeFrame(frame, width, height);
+}
+
+void CConverterDlg::previewReady(const uint8_t* bgr, int32_t width, int32_t height) {
+  {
+    std::lock_guard<std::mutex> lock(previewMutex_);
+    if (preview_.width() != width || preview_.height() != height) {
+      preview_ = QImage(width, height, QImage::Format_BGR888);
+    }
+    for (int32_t y = 0; y < height; ++y) {
+      std::memcpy(preview_.scanLine(y), bgr + static_cast<size_t>(y) * width * 3, static_cast<size_t>(width) * 3);
+    }
+  }
+  previewSerial_.fetch_add(1, std::memory_order_release);
+}
+
+QImage CConverterDlg::previewImage() const {
+  std::lock_guard<std::mutex> lock(previewMutex_);
+  return preview_.copy();
+}
+
+void CConverterDlg::paintEvent(QPaintEvent* event) {
+  QDialog::paintEvent(event);
+  // The preview is shown only while a conversion runs.
+  if (!conversionRunning()) return;
+  const QImage image = previewImage();
+  if (image.isNull()) return;
+  QPainter painter(this);
+  painter.drawImage(QPoint(kPreviewLeft, thumbnailTop), image);
+}
+
+void CConverterDlg::StopConversion() {
+  if (g_running.load(std::memory_order_acquire) == 0 && !pacer_.workerRunning()) return;
+  if (timerId_ != 0) {
+    killTimer(timerId_);
+    timerId_ = 0;
+  }
+  // Clears both flags and waits for the worker to leave its loop: the file is
+  // closed only once no frame write can still be running.
+  pacer_.stopWorker();
+  writer_.close();
+  stoppedAtEnd_ = slideShow.showEnded != 0;
+  if (slideShow.browser.hasWindow()) slideShow.browser.Navigate(QStringLiteral("about:blank"));
+  ui_->IDC_STOP->setEnabled(false);
+  ui_->IDC_CONVERT->setEnabled(true);
+  deleteWorkFile();
+  update();
+  emit conversionStopped();
+}
+
+bool CConverterDlg::DestroyWindow() {
+  if (destroyed_) return true;
+  destroyed_ = true;
+  StopConversion();
+  slideShow.DestroyWindow();
+  bannerBrowser.DestroyWindow();
+  ReleaseCaptureSurface();
+  deleteWorkFile();
+  return true;
+}
+
+void CConverterDlg::done(int result) {
+  // Closing the dialog completes a running conversion's file first.
+  StopConversion();
+  QDialog::done(result);
+}
+
+void CConverterDlg::contextMenuEvent(QContextMenuEvent* event) {
+  QMenu menu(this);
+  QAction* about = menu.addAction(QStringLiteral("&About KAVRETO..."));
+  if (menu.exec(event->globalPos()) == about) OnSysCommand(IDM_ABOUTBOX, 0);
+}
+
+void CConverterDlg::OnSysCommand(int commandId, int /*parameter*/) {
+  if ((commandId & 0xFFF0) == IDM_ABOUTBOX) {
+    CAboutDlg about(this);
+    about.exec();
+  }
+}
+
+QSlider* CConverterDlg::fpsSlider() const { return ui_->IDC_FPS_SLIDER; }
+QSlider* CConverterDlg::qualitySlider() const { return ui_->IDC_QUALITY_SLIDER; }
+QAbstractButton* CConverterDlg::button(const char* id) const { return findChild<QAbstractButton*>(QLatin1String(id)); }
+QLineEdit* CConverterDlg::edit(const char* id) const { return findChild<QLineEdit*>(QLatin1String(id)); }
+QString CConverterDlg::labelText(const char* id) const {
+  auto* label = findChild<QLabel*>(QLatin1String(id));
+  return label != nullptr ? label->text() : QString();
+}

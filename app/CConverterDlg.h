@@ -1,0 +1,147 @@
+// The main dialog (form IDD_CONVERTER): choosing the presentation, the picture
+// size, frame rate and quality, Convert and Stop, and the conversion itself:
+// the capture tick runs on this dialog's timer, the encoder worker on its own
+// thread (FramePacer), the file is written by its VideoWriter.
+//
+// Every member function runs on the UI thread, except the FramePacer::FrameSink
+// and FramePacer::PreviewSink overrides, which the worker calls.
+//
+// The dialog asks its questions through a ConverterPrompts, so the batch
+// command drives this same dialog off screen.
+#pragma once
+
+#include <QDialog>
+#include <QImage>
+#include <QString>
+#include <atomic>
+#include <memory>
+#include <mutex>
+
+#include "CSlideShowDlg.h"
+#include "CWebBrowser2.h"
+#include "CaptureSurface.h"
+#include "ConverterPrompts.h"
+#include "EncodeSettings.h"
+#include "FramePacer.h"
+#include "VideoWriter.h"
+
+namespace Ui {
+class IDD_CONVERTER;
+}
+class QAbstractButton;
+class QLineEdit;
+class QSlider;
+
+class CConverterDlg : public QDialog,
+                      private FramePacer::Show,
+                      private FramePacer::Drawer,
+                      private FramePacer::Host,
+                      private FramePacer::FrameSink,
+                      private FramePacer::PreviewSink {
+  Q_OBJECT
+ public:
+  static constexpr int IDM_ABOUTBOX = 0x0010;
+  static constexpr int CAPTURE_TIMER_ID = 100;  // the dialog's only timer: the capture tick
+  static constexpr int kPreviewLeft = 16;
+
+  // `prompts` null: real file dialogs and message boxes. `withBanner` false:
+  // no banner browser (batch and tests, where nothing may reach the network).
+  explicit CConverterDlg(ConverterPrompts* prompts = nullptr, bool withBanner = true, QWidget* parent = nullptr);
+  ~CConverterDlg() override;
+
+  // Sets up the controls, as when the dialog appears. Called by the constructor.
+  bool OnInitDialog();
+  // The presentation chooser (the "打开文件" button and the Enter key).
+  void OnOK();
+  // Convert: settings, output file, export, show, capture surface, writer, timer, worker.
+  void OnConvert();
+  // Ends a running conversion; the output file is complete when it returns.
+  void StopConversion() override;
+  // Stops a running conversion and releases what the conversions left behind.
+  // Runs when the dialog closes, by whatever way; harmless when repeated.
+  bool DestroyWindow();
+  // The context menu's "&About KAVRETO..." item; only the low four bits of the
+  // command id are ignored.
+  void OnSysCommand(int commandId, int parameter);
+
+  // State for the batch command, the tests and progress display.
+  bool conversionRunning() const;
+  bool stoppedAtEnd() const { return stoppedAtEnd_; }   // the last conversion reached the show's end
+  const FramePacer& pacer() const { return pacer_; }
+  const CSlideShowDlg& slideShowWindow() const { return slideShow; }
+  const EncodeSettings& encodeSettings() const { return settings_; }
+  QString workFilePath() const;  // empty while no work file exists
+  QImage previewImage() const;   // the latest 60 x 40 preview
+
+  // The controls, by their ids (for the batch command and the tests).
+  QSlider* fpsSlider() const;
+  QSlider* qualitySlider() const;
+  QAbstractButton* button(const char* id) const;
+  QLineEdit* edit(const char* id) const;
+  QString labelText(const char* id) const;
+
+  // Texts of the save dialog's two filters.
+  static QString saveFilter(int width, int height, int frameRate);
+  static const char* const kOpenFilter;
+
+ signals:
+  // Emitted at the end of StopConversion, from whatever stopped the conversion.
+  void conversionStopped();
+
+ protected:
+  void timerEvent(QTimerEvent* event) override;  // the capture tick
+  void paintEvent(QPaintEvent* event) override;
+  void contextMenuEvent(QContextMenuEvent* event) override;
+  void done(int result) override;
+
+ private:
+  // FramePacer::Show
+  int pageReady() const override { return slideShow.pageReady; }
+  int showEnded() const override { return slideShow.showEnded; }
+  int currentSlide() const override { return slideShow.currentSlide; }
+  int slideCount() const override { return slideShow.slideCount; }
+  void AdvanceShow() override { slideShow.AdvanceShow(); }
+  // FramePacer::Drawer
+  bool draw(CaptureSurface& surface) override;
+  // FramePacer::Host
+  void setStatusText(const std::string& text) override;
+  void showEndMessage(const std::string& text) override;
+  // FramePacer::FrameSink (worker thread)
+  void writeFrame(const uint8_t* frame, int32_t width, int32_t height) override;
+  // FramePacer::PreviewSink (worker thread)
+  void previewReady(const uint8_t* bgr, int32_t width, int32_t height) override;
+
+  void OnQualityCustomDraw();
+  void OnFpsCustomDraw();
+  void createBanner();
+  bool CreateCaptureSurface();
+  void ReleaseCaptureSurface();
+  // Makes a new, empty work file under programDirectory with a name no other
+  // conversion uses; sets workFileName. False when none could be made.
+  bool makeWorkFile();
+  void deleteWorkFile();
+  void message(const QString& text);
+
+  std::unique_ptr<Ui::IDD_CONVERTER> ui_;
+  std::unique_ptr<ConverterPrompts> ownPrompts_;
+  ConverterPrompts* prompts_;
+  bool withBanner_;
+  CWebBrowser2 bannerBrowser;
+  CSlideShowDlg slideShow;
+  CaptureSurface surface_;
+  FramePacer pacer_;
+  VideoWriter writer_;
+  EncodeSettings settings_;
+  QString programDirectory;
+  QString workFileName;
+  int thumbnailTop = 0;
+  int timerId_ = 0;
+  bool stoppedAtEnd_ = false;
+  bool destroyed_ = false;
+
+  // The preview hand-off: the worker writes, the UI thread paints.
+  mutable std::mutex previewMutex_;
+  QImage preview_;
+  std::atomic<uint64_t> previewSerial_{0};
+  uint64_t previewShown_ = 0;  // UI thread only
+};

@@ -1,0 +1,39 @@
+// kavreto: the dialog, or `kavreto convert ...` without a display.
+#include <QApplication>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "BatchCommand.h"
+#include "BatchOptions.h"
+#include "BrowserEnvironment.h"
+#include "CConverterApp.h"
+
+int main(int argc, char** argv) {
+  const BatchOptions options = BatchOptions::parse(std::vector<std::string>(argv + 1, argv + argc));
+  switch (options.action) {
+    case BatchOptions::Action::Help:
+      std::fputs(BatchOptions::usage().c_str(), stdout);
+      return 0;
+    case BatchOptions::Action::Version:
+      std::printf("kavreto %s\n", KAVRETO_VERSION);
+      return 0;
+    case BatchOptions::Action::Error:
+      std::fprintf(stderr, "kavreto: %s\n%s", options.error.c_str(), BatchOptions::usage().c_str());
+      return 2;
+    case BatchOptions::Action::RunDialog:
+    case BatchOptions::Action::Convert:
+      break;
+  }
+  const bool batch = options.action == BatchOptions::Action::Convert;
+  PrepareBrowserEnvironment(/*offscreen=*/batch);
+  int qtArgc = 1;  // the command line is ours, not Qt's
+  QApplication app(qtArgc, argv);
+  QApplication::setApplicationName(QStringLiteral("kavreto"));
+  QApplication::setApplicationVersion(QStringLiteral(KAVRETO_VERSION));
+  if (batch) {
+    BatchCommand command(options);
+    return command.run();
+  }
+  return CConverterApp().InitInstance();
+}
