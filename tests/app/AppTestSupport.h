@@ -1,0 +1,71 @@
+// Helpers of the application's end-to-end tests: running the kavreto command
+// as a child process, making .ppt inputs from the .fodp fixtures with
+// LibreOffice, and decoding a video back with FFmpeg.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// A directory under the system's temporary directory, removed with everything in it.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::string& path() const { return path_; }
+  std::string file(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+// A child process with its standard error captured.
+class ChildProcess {
+ public:
+  // env entries "NAME=value" are added to (or replace in) this process's environment.
+  ChildProcess(const std::vector<std::string>& args, const std::vector<std::string>& env);
+  ~ChildProcess();  // kills the child if it still runs
+  ChildProcess(const ChildProcess&) = delete;
+  ChildProcess& operator=(const ChildProcess&) = delete;
+
+  pid_t pid() const { return pid_; }
+  // Reads what is available; waits up to `timeoutMs` until `text` appears in stderr.
+  bool waitForStderr(const std::string& text, int timeoutMs);
+  // Waits for the exit; returns the exit status, or -1 on timeout (child killed),
+  // or 128 + signal when a signal ended it.
+  int wait(int timeoutMs);
+  const std::string& stderrText() const { return stderr_; }
+
+ private:
+  void pump(int timeoutMs);
+  pid_t pid_ = -1;
+  int stderrFd_ = -1;
+  std::string stderr_;
+  bool exited_ = false;
+  int status_ = -1;
+};
+
+// Path of the built kavreto program.
+std::string KavretoProgram();
+// Converts a .fodp file into `outDir` as .ppt with LibreOffice; returns the .ppt path ("" on failure).
+std::string MakePpt(const std::string& fodp, const std::string& outDir);
+// Number of LibreOffice processes (soffice.bin) running now.
+int OfficeProcessCount();
+// Files in `dir` whose names start with `prefix`.
+std::vector<std::string> FilesWithPrefix(const std::string& dir, const std::string& prefix);
+bool FileExists(const std::string& path);
+
+// A video decoded back: every frame as a small RGB picture, and its time in seconds.
+struct DecodedVideo {
+  static constexpr int kWidth = 88;
+  static constexpr int kHeight = 72;
+  std::vector<std::vector<uint8_t>> frames;  // kWidth x kHeight x 3, RGB, top row first
+  std::vector<double> times;                 // presentation time of each frame
+  std::string errors;                        // what the decoder complained about
+};
+// Decodes with the ffmpeg and ffprobe programs. Empty frames on failure.
+DecodedVideo DecodeVideo(const std::string& path);

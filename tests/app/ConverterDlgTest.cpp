@@ -1,0 +1,301 @@
+// The main dialog off screen: its state at start, the slider labels, choosing
+// a presentation, the save filters, Enter, the About item, and (with the real
+// office, browser and encoder) the buttons during and after a conversion.
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QLineEdit>
+#include <QSlider>
+#include <QTest>
+#include <QTimer>
+#include <filesystem>
+#include <fstream>
+
+#include "AppTestSupport.h"
+#include "CAboutDlg.h"
+#include "CConverterDlg.h"
+#include "QtWait.h"
+
+namespace {
+
+class FakePrompts : public ConverterPrompts {
+ public:
+  QString openFileName(const QString& filter) override {
+    ++opens;
+    openFilter = filter;
+    return openResult;
+  }
+  QString saveFileName(const QString& filter, const QString& suffix) override {
+    ++saves;
+    saveFilter = filter;
+    saveSuffix = suffix;
+    return saveResult;
+  }
+  void messageBox(const QString& text) override { messages << text; }
+
+  QString openResult, saveResult;
+  QString openFilter, saveFilter, saveSuffix;
+  int opens = 0, saves = 0;
+  QStringList messages;
+};
+
+const QString kShort = QStringLiteral("(*.flv);;(*.swf);;(*.wmv);;(*.mp4)");
+const QString kLong = QStringLiteral("(*.flv);;(*.swf);;(*.wmv);;(*.mp4);;(*.mpg);;(*.mov)");
+
+TEST(ConverterDlg, StateAtStart) {
+  FakePrompts prompts;
+  CConverterDlg dlg(&prompts, false);
+  EXPECT_EQ(dlg.windowTitle(), QStringLiteral("PPT转视频"));
+  EXPECT_EQ(dlg.labelText("IDC_FPS_LABEL"), QStringLiteral("25 帧/秒"));
+  EXPECT_EQ(dlg.labelText("IDC_KBPS_LABEL"), QStringLiteral("200 kbps"));
+  EXPECT_TRUE(dlg.button("IDC_RES_352")->isChecked());
+  EXPECT_FALSE(dlg.button("IDC_RES_720")->isChecked());
+  EXPECT_FALSE(dlg.button("IDC_RES_640")->isChecked());
+  EXPECT_FALSE(dlg.button("IDC_CONVERT")->isEnabled());
+  EXPECT_FALSE(dlg.button("IDC_STOP")->isEnabled());
+  EXPECT_TRUE(dlg.button("IDOK")->isEnabled());
+  EXPECT_EQ(dlg.fpsSlider()->minimum(), 1);
+  EXPECT_EQ(dlg.fpsSlider()->maximum(), 30);
+  EXPECT_EQ(dlg.qualitySlider()->minimum(), 1);
+  EXPECT_EQ(dlg.qualitySlider()->maximum(), 100);
+  EXPECT_TRUE(dlg.edit("IDC_SOURCE_PATH")->isReadOnly());
+  EXPECT_TRUE(dlg.edit("IDC_SOURCE_PATH")->text().isEmpty());
+  EXPECT_TRUE(dlg.workFilePath().isEmpty());
+}
+
+TEST(ConverterDlg, SliderLabelsFollowTheSlidersToBothEnds) {
+  FakePrompts prompts;
+  CConverterDlg dlg(&prompts, false);
+  dlg.qualitySlider()->setValue(1);
+  EXPECT_EQ(dlg.labelText("IDC_KBPS_LABEL"), QStringLiteral("20 kbps"));
+  dlg.qualitySlider()->setValue(100);
+  EXPECT_EQ(dlg.labelText("IDC_KBPS_LABEL"), QStringLiteral("2000 kbps"));
+  dlg.qualitySlider()->setValue(500);  // clamped by the range
+  EXPECT_EQ(dlg.labelText("IDC_KBPS_LABEL"), QStringLiteral("2000 kbps"));
+  dlg.fpsSlider()->setValue(1);
+  EXPECT_EQ(dlg.labelText("IDC_FPS_LABEL"), QStringLiteral("1 帧/秒"));
+  dlg.fpsSlider()->setValue(30);
+  EXPECT_EQ(dlg.labelText("IDC_FPS_LABEL"), QStringLiteral("30 帧/秒"));
+}
+
+TEST(ConverterDlg, ChoosingAPresentationEnablesConvert) {
+  FakePrompts prompts;
+  CConverterDlg dlg(&prompts, false);
+  dlg.OnOK();  // cancelled
+  EXPECT_EQ(prompts.openFilter, QStringLiteral("PowerPoint文件 (*.ppt)"));
+  EXPECT_FALSE(dlg.button("IDC_CONVERT")->isEnabled());
+  EXPECT_TRUE(dlg.edit("IDC_SOURCE_PATH")->text().isEmpty());
+  prompts.openResult = QStringLiteral("/tmp/first.ppt");
+  dlg.OnOK();
+  EXPECT_EQ(dlg.edit("IDC_SOURCE_PATH")->text(), QStringLiteral("/tmp/first.ppt"));
+  EXPECT_TRUE(dlg.button("IDC_CONVERT")->isEnabled());
+  prompts.openResult = QStringLiteral("/tmp/second.ppt");
+  dlg.OnOK();
+  EXPECT_EQ(dlg.edit("IDC_SOURCE_PATH")->text(), QStringLiteral("/tmp/second.ppt"));
+  EXPECT_TRUE(dlg.button("IDC_CONVERT")->isEnabled());
+}
+
+TEST(ConverterDlg, EnterOpensTheChooserAndNeverClosesTheDialog) {
+  FakePrompts prompts;
+  CConverterDlg dlg(&prompts, false);
+  dlg.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&dlg));
+  dlg.edit("IDC_SOURCE_PATH")->setFocus();
+  QTest::keyClick(&dlg, Qt::Key_Return);
+  EXPECT_EQ(prompts.opens, 1);
+  EXPECT_TRUE(dlg.isVisible());
+  QTest::keyClick(&dlg, Qt::Key_Escape);
+  EXPECT_FALSE(dlg.isVisible());
+}
+
+TEST(ConverterDlg, SaveFilterIsLongOnlyAt352x288With25Fps) {
+  struct Case {
+    const char* size;
+    int fps;
+    QString filter;
+    int width, height;
+  };
+  const std::vector<Case> cases = {
+      {"IDC_RES_352", 25, kLong, 352, 288},  {"IDC_RES_352", 24, kShort, 352, 288},
+      {"IDC_RES_352", 26, kShort, 352, 288}, {"IDC_RES_720", 25, kShort, 720, 540},
+      {"IDC_RES_640", 25, kShort, 640, 480}, {"IDC_RES_640", 30, kShort, 640, 480},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.size) + " " + std::to_string(c.fps));
+    FakePrompts prompts;
+    CConverterDlg dlg(&prompts, false);
+    prompts.openResult = QStringLiteral("/tmp/deck.ppt");
+    dlg.OnOK();
+    dlg.button(c.size)->setChecked(true);
+    dlg.fpsSlider()->setValue(c.fps);
+    dlg.qualitySlider()->setValue(37);
+    dlg.OnConvert();  // the save dialog is cancelled
+    EXPECT_EQ(prompts.saveFilter, c.filter);
+    EXPECT_EQ(prompts.saveSuffix, QStringLiteral("flv"));
+    // The settings are taken although the choice was cancelled; nothing else changed.
+    EXPECT_EQ(dlg.encodeSettings().width, c.width);
+    EXPECT_EQ(dlg.encodeSettings().height, c.height);
+    EXPECT_EQ(dlg.encodeSettings().frameRate, c.fps);
+    EXPECT_EQ(dlg.encodeSettings().bitRate, 37 * 20480);
+    EXPECT_TRUE(dlg.edit("IDC_STATUS")->text().isEmpty());
+    EXPECT_TRUE(dlg.edit("IDC_OUTPUT_PATH")->text().isEmpty());
+    EXPECT_TRUE(dlg.button("IDC_CONVERT")->isEnabled());
+    EXPECT_FALSE(dlg.button("IDC_STOP")->isEnabled());
+  }
+  // Neither larger size checked (all unchecked): 352 x 288.
+  FakePrompts prompts;
+  CConverterDlg dlg(&prompts, false);
+  prompts.openResult = QStringLiteral("/tmp/deck.ppt");
+  dlg.OnOK();
+  dlg.button("IDC_RES_352")->setAutoExclusive(false);
+  dlg.button("IDC_RES_352")->setChecked(false);
+  dlg.OnConvert();
+  EXPECT_EQ(dlg.encodeSettings().width, 352);
+  EXPECT_EQ(prompts.saveFilter, kLong);
+}
+
+TEST(ConverterDlg, ConvertWithoutASourceDoesNothing) {
+  FakePrompts prompts;
+  CConverterDlg dlg(&prompts, false);
+  dlg.OnConvert();
+  EXPECT_EQ(prompts.saves, 0);
+  EXPECT_TRUE(prompts.messages.isEmpty());
+}
+
+TEST(ConverterDlg, OutputNamingTheSourceIsRefusedBeforeAnythingHappens) {
+  TempDir dir;
+  const std::string source = dir.file("deck.ppt");
+  std::ofstream(source) << "presentation";
+  FakePrompts prompts;
+  CConverterDlg dlg(&prompts, false);
+  prompts.openResult = QString::fromStdString(source);
+  dlg.OnOK();
+  prompts.saveResult = QString::fromStdString(dir.path() + "/./deck.ppt");
+  dlg.OnConvert();
+  ASSERT_EQ(prompts.messages.size(), 1);
+  EXPECT_TRUE(prompts.messages[0].contains(QStringLiteral("源演示文稿")));
+  EXPECT_EQ(std::filesystem::file_size(source), 12u);
+  EXPECT_TRUE(dlg.edit("IDC_STATUS")->text().isEmpty());
+  EXPECT_TRUE(dlg.workFilePath().isEmpty());
+}
+
+TEST(ConverterDlg, AboutBoxOpensForEveryCommandWithTheAboutIdInItsHighBits) {
+  FakePrompts prompts;
+  CConverterDlg dlg(&prompts, false);
+  for (int command : {0x10, 0x11, 0x17, 0x1F, 0x20, 0x00, 0xF060}) {
+    bool opened = false;
+    QTimer::singleShot(0, [&] {
+      if (auto* about = qobject_cast<CAboutDlg*>(QApplication::activeModalWidget())) {
+        opened = true;
+        EXPECT_EQ(about->windowTitle(), QStringLiteral("About KAVRETO"));
+        about->accept();
+      }
+    });
+    dlg.OnSysCommand(command, 0);
+    ProcessEventsBriefly();
+    EXPECT_EQ(opened, (command & 0xFFF0) == 0x10) << std::hex << command;
+  }
+}
+
+// With the real office, browser and encoder.
+class ConverterDlgConversion : public testing::Test {
+ protected:
+  void SetUp() override {
+    qputenv("XDG_CACHE_HOME", QByteArray::fromStdString(cache_.path()));
+    deck_ = MakePpt(std::string(KAVRETO_SOURCE_DIR) + "/tests/app/one-slide.fodp", inputs_.path());
+    ASSERT_FALSE(deck_.empty());
+  }
+  TempDir cache_, inputs_, out_;
+  std::string deck_;
+};
+
+TEST_F(ConverterDlgConversion, ButtonsDuringAndAfterAConversionAndConvertIgnoredWhileRunning) {
+  FakePrompts prompts;
+  CConverterDlg dlg(&prompts, false);
+  prompts.openResult = QString::fromStdString(deck_);
+  dlg.OnOK();
+  dlg.fpsSlider()->setValue(5);
+  prompts.saveResult = QString::fromStdString(out_.file("out.flv"));
+  dlg.OnConvert();
+  ASSERT_TRUE(prompts.messages.isEmpty()) << prompts.messages.join('\n').toStdString();
+  ASSERT_TRUE(dlg.conversionRunning());
+  EXPECT_FALSE(dlg.button("IDC_CONVERT")->isEnabled());
+  EXPECT_TRUE(dlg.button("IDC_STOP")->isEnabled());
+  EXPECT_EQ(dlg.edit("IDC_STATUS")->text(), QStringLiteral("准备转换..."));
+  const QString workFile = dlg.workFilePath();
+  EXPECT_TRUE(workFile.startsWith(QString::fromStdString(cache_.path())));
+  EXPECT_TRUE(QFileInfo::exists(workFile));
+
+  // Choosing another presentation enables Convert, but a click is ignored.
+  dlg.OnOK();
+  dlg.OnConvert();
+  EXPECT_EQ(prompts.saves, 1);
+  EXPECT_EQ(dlg.workFilePath(), workFile);
+
+  ASSERT_TRUE(WaitUntil([&] { return dlg.pacer().writtenFrames() >= 3; }, 120000));
+  EXPECT_EQ(dlg.edit("IDC_STATUS")->text(), QStringLiteral("转到：1/1"));
+  EXPECT_FALSE(dlg.previewImage().isNull());
+
+  dlg.button("IDC_STOP")->click();
+  EXPECT_FALSE(dlg.conversionRunning());
+  EXPECT_TRUE(dlg.button("IDC_CONVERT")->isEnabled());
+  EXPECT_FALSE(dlg.button("IDC_STOP")->isEnabled());
+  EXPECT_FALSE(QFileInfo::exists(workFile));
+  EXPECT_FALSE(dlg.stoppedAtEnd());
+  EXPECT_TRUE(prompts.messages.isEmpty());  // Stop shows no "完成!"
+  const DecodedVideo video = DecodeVideo(out_.file("out.flv"));
+  EXPECT_EQ(video.errors, "");
+  EXPECT_EQ(video.frames.size(), dlg.pacer().writtenFrames());
+
+  // A second conversion runs to the end of the show and says so once.
+  prompts.saveResult = QString::fromStdString(out_.file("out2.mp4"));
+  dlg.OnConvert();
+  ASSERT_TRUE(dlg.conversionRunning());
+  ASSERT_TRUE(WaitUntil([&] { return !dlg.conversionRunning(); }, 120000));
+  ProcessEventsBriefly();
+  EXPECT_TRUE(dlg.stoppedAtEnd());
+  EXPECT_EQ(prompts.messages, QStringList{QStringLiteral("完成!")});
+  EXPECT_TRUE(dlg.button("IDC_CONVERT")->isEnabled());
+  EXPECT_TRUE(FilesWithPrefix(cache_.path(), "nn").empty());
+}
+
+TEST_F(ConverterDlgConversion, ClosingTheDialogDuringAConversionCompletesTheFile) {
+  FakePrompts prompts;
+  auto dlg = std::make_unique<CConverterDlg>(&prompts, false);
+  prompts.openResult = QString::fromStdString(deck_);
+  dlg->OnOK();
+  dlg->fpsSlider()->setValue(5);
+  prompts.saveResult = QString::fromStdString(out_.file("closed.mp4"));
+  dlg->OnConvert();
+  ASSERT_TRUE(dlg->conversionRunning());
+  ASSERT_TRUE(WaitUntil([&] { return dlg->pacer().writtenFrames() >= 2; }, 120000));
+  dlg->reject();  // Esc or the close box
+  EXPECT_FALSE(dlg->conversionRunning());
+  const uint64_t written = dlg->pacer().writtenFrames();
+  dlg.reset();
+  const DecodedVideo video = DecodeVideo(out_.file("closed.mp4"));
+  EXPECT_EQ(video.errors, "");
+  EXPECT_EQ(video.frames.size(), written);
+  EXPECT_TRUE(FilesWithPrefix(cache_.path(), "nn").empty());
+}
+
+TEST_F(ConverterDlgConversion, FailedExportEndsTheAttemptWithAMessage) {
+  TempDir dir;
+  const std::string broken = dir.file("broken.ppt");
+  std::ofstream(broken) << "this is not a presentation";
+  FakePrompts prompts;
+  CConverterDlg dlg(&prompts, false);
+  prompts.openResult = QString::fromStdString(broken);
+  dlg.OnOK();
+  prompts.saveResult = QString::fromStdString(out_.file("never.mp4"));
+  dlg.OnConvert();
+  EXPECT_FALSE(dlg.conversionRunning());
+  EXPECT_FALSE(prompts.messages.isEmpty());
+  EXPECT_TRUE(dlg.button("IDC_CONVERT")->isEnabled());
+  EXPECT_FALSE(dlg.button("IDC_STOP")->isEnabled());
+  EXPECT_FALSE(FileExists(out_.file("never.mp4")));
+  EXPECT_TRUE(FilesWithPrefix(cache_.path(), "nn").empty());
+}
+
+}  // namespace
