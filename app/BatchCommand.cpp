@@ -148,6 +148,7 @@ int BatchCommand::run() {
     return kFailed;
   }
 
+  filming_.start();
   QTimer progress;
   connect(&progress, &QTimer::timeout, this, [this] { showProgress(false); });
   progress.start(250);
@@ -161,6 +162,7 @@ int BatchCommand::run() {
   }
   // A signal that came during the export is acted on now.
   loop.exec();
+  filmingSeconds_ = static_cast<double>(filming_.elapsed()) / 1000.0;
   progress.stop();
   showProgress(true);
   if (options_.printStats || qEnvironmentVariableIsSet("KAVRETO_STATS")) printStats();
@@ -204,12 +206,13 @@ void BatchCommand::showProgress(bool final) {
 
 void BatchCommand::printStats() {
   const FramePacer& pacer = dialog_->pacer();
-  const double wall = static_cast<double>(clock_.elapsed()) / 1000.0;
+  const double total = static_cast<double>(clock_.elapsed()) / 1000.0;
   const double video = static_cast<double>(pacer.writtenFrames()) / dialog_->encodeSettings().frameRate;
   std::fprintf(stderr, "dropped ticks: %llu\n", static_cast<unsigned long long>(pacer.droppedTicks()));
   std::fprintf(stderr, "frames: %llu\n", static_cast<unsigned long long>(pacer.writtenFrames()));
   std::fprintf(stderr, "video seconds: %.3f\n", video);
-  std::fprintf(stderr, "wall seconds: %.3f\n", wall);
+  std::fprintf(stderr, "wall seconds: %.3f\n", filmingSeconds_);
+  std::fprintf(stderr, "total seconds: %.3f\n", total);
   std::fprintf(stderr, "peak rss MB: %.1f\n", peakRssMb_);
   std::fprintf(stderr, "rss MB at first slide: %.1f\n", firstSlideRssMb_);
   std::fprintf(stderr, "rss MB at last slide: %.1f\n", lastSlideRssMb_);

@@ -40,6 +40,8 @@ class BatchCommand : public QObject {
   std::unique_ptr<CConverterDlg> dialog_;
   std::unique_ptr<QSocketNotifier> signalNotifier_;
   QElapsedTimer clock_;
+  QElapsedTimer filming_;  // from the start of the conversion's timer to its stop
+  double filmingSeconds_ = 0;
   bool stopped_ = false;
   bool tty_ = false;
   int lastSlide_ = -1;
