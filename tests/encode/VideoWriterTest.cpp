@@ -287,6 +287,31 @@ TEST(VideoWriter, UnknownExtensionFailsSilentlyAndRemovesTheOldFile) {
   EXPECT_FALSE(writer.isOpen());
 }
 
+TEST(VideoWriter, ContainerWithoutVideoCodecFailsSilently) {
+  TempDir dir;
+  const std::string path = dir.file("sound.wav");
+  VideoWriter writer;
+  QuietLibraries quiet;  // the container's description is still printed by the library
+  testing::internal::CaptureStderr();
+  const int result = writer.open(path, Settings());
+  const std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(result, 0);
+  EXPECT_EQ(err, "");
+  EXPECT_FALSE(fs::exists(path));
+  EXPECT_FALSE(writer.isOpen());
+}
+
+TEST(VideoWriter, GlobalHeaderOnlyForTheShortNamesMp4MovAnd3gp) {
+  TempDir dir;
+  // .3g2 and .ismv are relatives of mp4 with other short names.
+  for (auto [extension, expected] : {std::pair{"3gp", true}, std::pair{"3g2", false}, std::pair{"ismv", false}}) {
+    VideoWriter writer;
+    ASSERT_EQ(writer.open(dir.file(std::string("x.") + extension), Settings()), 1) << extension;
+    EXPECT_EQ((writer.codecFlags() & AV_CODEC_FLAG_GLOBAL_HEADER) != 0, expected) << extension;
+    writer.close();
+  }
+}
+
 TEST(VideoWriter, UnwritablePathIsReported) {
   TempDir dir;
   // A regular file where a directory should be: no user, root included, can write there.
