@@ -135,6 +135,13 @@ bool VideoWriter::openVideo() {
     std::fputs("could not open codec\n", stderr);
     return false;
   }
+  // What the encoder tells about its stream (an MPEG encoder's buffer size and
+  // rates) goes to the container, which sizes its multiplexing by it.
+  for (int i = 0; i < c->nb_coded_side_data; ++i) {
+    const AVPacketSideData& side = c->coded_side_data[i];
+    uint8_t* copy = av_stream_new_side_data(videoStream_, side.type, side.size);
+    if (copy) std::memcpy(copy, side.data, side.size);
+  }
 
   // One packet and one picture serve the whole file. The picture's planes
   // have exactly the converter's row steps (no padding between rows), so the

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -404,6 +405,28 @@ TEST(VideoWriter, SecondFileIsWrittenLikeTheFirstWithFreshTables) {
     EXPECT_FALSE(a.empty());
     EXPECT_TRUE(a == b) << extension << ": the two files differ";
   }
+}
+
+TEST(VideoWriter, ProgramStreamIsMultiplexedWithTheEncodersBufferSize) {
+  // Detailed pictures at a low rate: the multiplexer must know the encoder's
+  // buffer, or it sends pictures later than their decoding time.
+  TempDir dir;
+  const std::string path = dir.file("noise.mpg");
+  EncodeSettings settings = Settings();
+  settings.bitRate = 10 * 20480;
+  std::mt19937 random(5);
+  std::vector<uint8_t> frame(static_cast<size_t>(kWidth) * kHeight * 3);
+  VideoWriter writer;
+  testing::internal::CaptureStderr();
+  ASSERT_EQ(writer.open(path, settings), 1);
+  for (int i = 0; i < 25; ++i) {
+    for (uint8_t& b : frame) b = static_cast<uint8_t>(random());
+    writer.writeFrame(frame.data(), kWidth, kHeight);
+  }
+  writer.close();
+  const std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(err.find("buffer underflow"), std::string::npos) << err.substr(0, 2000);
+  EXPECT_EQ(DecodeFile(path).frames.size(), 25u);
 }
 
 TEST(VideoWriter, ShortH264FileKeepsEveryFrame) {
