@@ -1,0 +1,52 @@
+#pragma once
+// The browser control of the dialogs: a QWebEngineView made as a child of a dialog, with the
+// operations and the two events the rest of the program uses. Chromium ignores status text,
+// so the page (StatusTextPage) reports every `window.status` assignment in any frame as
+// StatusTextChange; a finished page load reports the page's address the same way.
+//
+// Threads: UI thread only. Events are delivered on the UI thread. Do not call DestroyWindow
+// from a slot connected to this object's own signals.
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+class QUrl;
+class QWidget;
+class QWebEnginePage;
+class QWebEngineProfile;
+class QWebEngineView;
+class StatusTextPage;
+
+class CWebBrowser2 : public QObject {
+  Q_OBJECT
+ public:
+  explicit CWebBrowser2(QObject* parent = nullptr);
+  ~CWebBrowser2() override;
+
+  // Makes the view as a child of parent, on the default profile. False when a view exists.
+  bool Create(QWidget* parent);
+  // The same on the given profile (the slide-show window passes its private one).
+  bool Create(QWidget* parent, QWebEngineProfile* profile);
+  // Destroys the view and its page; false (and nothing done) without a window.
+  bool DestroyWindow();
+  bool hasWindow() const;
+  QWebEngineView* view() const;  // null without a window
+  void MoveWindow(int x, int y, int width, int height);
+  // Starts loading the address and returns at once; nothing happens without a window.
+  void Navigate(const QString& url);
+  void Navigate(const QUrl& url);
+  // The current document: null without a window and before the first navigation.
+  QWebEnginePage* Document() const;
+  // Runs script in the top-level document's window; returns before it runs.
+  void RunScript(const QString& script);
+
+ signals:
+  void StatusTextChange(const QString& text);
+  void TitleChange(const QString& title);
+
+ private:
+  QPointer<QWebEngineView> view_;
+  QPointer<StatusTextPage> page_;
+  bool navigated_ = false;
+};

@@ -1,0 +1,21 @@
+#pragma once
+// Serves the parts of single-file web archives under addresses of the form
+// "mhtml:file://" + archive path + "!" + inner path. Only archives allowed in its registry
+// (LoadShow allows the archive it opens) are read; any other address fails.
+//
+// Threads: UI thread only (Qt WebEngine calls requestStarted there).
+
+#include <QWebEngineUrlSchemeHandler>
+
+#include "ArchiveRegistry.h"
+
+class MhtmlSchemeHandler : public QWebEngineUrlSchemeHandler {
+  Q_OBJECT
+ public:
+  using QWebEngineUrlSchemeHandler::QWebEngineUrlSchemeHandler;
+  void requestStarted(QWebEngineUrlRequestJob* job) override;
+  ArchiveRegistry& registry() { return registry_; }
+
+ private:
+  ArchiveRegistry registry_;
+};
