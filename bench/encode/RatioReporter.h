@@ -12,6 +12,9 @@
 
 class RatioReporter : public benchmark::ConsoleReporter {
  public:
+  // No colour codes, so the ratio lines printed after the table start clean.
+  RatioReporter() : ConsoleReporter(OO_Tabular) {}
+
   void ReportRuns(const std::vector<Run>& runs) override {
     for (const Run& run : runs) {
       if (run.run_type != Run::RT_Iteration || run.iterations == 0) continue;

@@ -104,11 +104,12 @@ int main(int argc, char** argv) {
   RatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   for (const Sizes& s : kSizes) {
-    const std::string args = "/" + std::to_string(s.w) + "/" + std::to_string(s.h);
-    const double ours = reporter.seconds("BM_RgbToYuv420" + args);
+    char args[32];
+    std::snprintf(args, sizeof args, "/%d/%d", s.w, s.h);
+    const double ours = reporter.seconds(std::string("BM_RgbToYuv420") + args);
     double reference = 0;
     for (int flags : kSwsFlags) {
-      const double t = reporter.seconds("BM_Swscale" + args + "/" + std::to_string(flags));
+      const double t = reporter.seconds(std::string("BM_Swscale") + args + "/" + std::to_string(flags));
       if (t > 0 && (reference == 0 || t < reference)) reference = t;
     }
     if (ours > 0 && reference > 0) std::printf("ratio rgb2yuv/swscale %dx%d: %.2f\n", s.w, s.h, reference / ours);
