@@ -161,3 +161,26 @@ TEST_F(ShowPlayback, StatusTextsRunThePageNumberScriptOnlyForAddresses) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ArchivePages, AreReadInTheCharsetTheirPartDeclares) {
+  // No <meta charset>: only the part's Content-Type says UTF-8.
+  const std::string dir = MakeTempDir();
+  ASSERT_FALSE(dir.empty());
+  const std::string archive = WritePageArchive(
+      dir, "cjk", "<html><head><title>\xe6\xbc\x94\xe7\xa4\xba\xe6\x96\x87\xe7\xa8\xbf</title></head><body></body></html>");
+  CSlideShowDlg dlg;
+  ASSERT_TRUE(dlg.Create(nullptr));
+  QString title;
+  QObject::connect(&dlg.browser, &CWebBrowser2::TitleChange, [&](const QString& t) {
+    if (!t.startsWith(QStringLiteral("PAGE:")) && !t.startsWith(QStringLiteral("mhtml:"))) title = t;
+  });
+  ASSERT_TRUE(dlg.LoadShow(archive, 2));
+  ASSERT_TRUE(WaitUntil([&] { return !title.isEmpty(); }));
+  EXPECT_EQ(title, QString::fromUtf8("\xe6\xbc\x94\xe7\xa4\xba\xe6\x96\x87\xe7\xa8\xbf"));
+  dlg.DestroyWindow();
+  RemoveTree(dir);
+}
+
+}  // namespace
