@@ -1,0 +1,163 @@
+// What an export reports when it cannot do its work, and that it cleans up after itself:
+// the right message and result, no office process of its own left running, no pipe or
+// temporary file left, nothing written next to the source.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+
+#include <chrono>
+#include <filesystem>
+
+#include "ExportPresentation.h"
+#include "ExportTestSupport.h"
+#include "FixtureFiles.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+const std::string kCorpus = "/work/shared/corpus/ppt/";
+
+void ExpectClean(const ExportRun& run, const PrivateTmpDir& tmp) {
+  for (pid_t pid : run.officePids) EXPECT_FALSE(IsOfficeProcess(pid)) << "office process " << pid << " still runs";
+  EXPECT_EQ(LeftoverPipeFiles(), std::vector<std::string>{});
+  EXPECT_EQ(ListDirectory(tmp.path()), std::vector<std::string>{}) << "temporary files left";
+}
+
+void ExpectOneMessage(const ExportRun& run, const char* message) {
+  ASSERT_EQ(run.messages.size(), 1u);
+  EXPECT_EQ(run.messages.front(), message);
+}
+
+// A stand-in office program directory whose soffice.bin is the given shell script.
+std::string FakeOffice(const ScratchDirectory& dir, const std::string& script) {
+  const std::string program = dir.file("soffice.bin");
+  WriteWholeFile(program, "#!/bin/sh\n" + script + "\n");
+  ::chmod(program.c_str(), 0755);
+  return dir.path();
+}
+
+TEST(ExportFailureTest, RefusedSourcesGiveUnknownExceptionAndZero) {
+  ScratchDirectory dir;
+  WriteWholeFile(dir.file("empty.ppt"), "");
+  WriteWholeFile(dir.file("notes.ppt"), "These are plain notes, not a presentation.\nSecond line.\n");
+  std::filesystem::create_directory(dir.file("folder.ppt"));
+  const auto before = ListDirectory(dir.path());
+
+  struct Case {
+    std::string source;
+    bool officeStarts;  // refused before any office is started?
+  } cases[] = {
+      {dir.file("missing.ppt"), false},
+      {dir.file("empty.ppt"), false},  // the office would open it as a new blank presentation
+      {dir.file("folder.ppt"), false},
+      {dir.file("notes.ppt"), true},   // opens as a text document: not a presentation
+      {kCorpus + "poi__Password_Protected-hello.ppt", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.source);
+    PrivateTmpDir tmp;
+    const ExportRun run = RunExport(c.source, dir.file("out.tmp"));
+    EXPECT_EQ(run.result, 0);
+    ExpectOneMessage(run, kUnknownExceptionMessage);
+    EXPECT_EQ(!run.officePids.empty(), c.officeStarts);
+    ExpectClean(run, tmp);
+  }
+  // No archive, no lock file, nothing else.
+  EXPECT_EQ(ListDirectory(dir.path()), before);
+}
+
+TEST(ExportFailureTest, ArchiveThatCannotBeWrittenGivesUnknownExceptionAndTheCount) {
+  const std::string source = FixtureFiles::Converted("one-slide.fodp");
+  ASSERT_FALSE(source.empty());
+  ScratchDirectory dir;
+  std::filesystem::create_directory(dir.file("taken.tmp"));
+  for (const std::string& archive : {dir.file("no/such/dir/out.tmp"), dir.file("taken.tmp")}) {
+    SCOPED_TRACE(archive);
+    PrivateTmpDir tmp;
+    const ExportRun run = RunExport(source, archive);
+    EXPECT_EQ(run.result, 1);  // the count had been read
+    ExpectOneMessage(run, kUnknownExceptionMessage);
+    ExpectClean(run, tmp);
+  }
+  EXPECT_EQ(ListDirectory(dir.path()), std::vector<std::string>{"taken.tmp"});
+  EXPECT_TRUE(ListDirectory(dir.file("taken.tmp")).empty());
+}
+
+TEST(ExportFailureTest, NoOfficeInstalledSaysNothing) {
+  const std::string source = FixtureFiles::Converted("one-slide.fodp");
+  ScratchDirectory dir;
+  ExportOptions options;
+  options.officeProgramDir = dir.file("not-installed");
+  const ExportRun run = RunExport(source, dir.file("out.tmp"), options);
+  EXPECT_EQ(run.result, 0);
+  EXPECT_TRUE(run.messages.empty());
+  EXPECT_TRUE(run.officePids.empty());
+  EXPECT_EQ(ListDirectory(dir.path()), std::vector<std::string>{});
+}
+
+TEST(ExportFailureTest, OfficeThatDoesNotStartSaysNothingAndIsEnded) {
+  const std::string source = FixtureFiles::Converted("one-slide.fodp");
+  ASSERT_FALSE(source.empty());
+  struct Case {
+    const char* script;
+    size_t starts;
+  } cases[] = {
+      {"exit 1", 1},
+      {"exit 81", 4},           // keeps asking for a restart: given up after three
+      {"exec sleep 600", 1},    // never accepts a connection: killed at the time limit
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.script);
+    ScratchDirectory fake, out;
+    PrivateTmpDir tmp;
+    ExportOptions options;
+    options.officeProgramDir = FakeOffice(fake, c.script);
+    options.startLimit = 2s;
+    const ExportRun run = RunExport(source, out.file("out.tmp"), options);
+    EXPECT_EQ(run.result, 0);
+    EXPECT_TRUE(run.messages.empty());
+    EXPECT_EQ(run.officePids.size(), c.starts);
+    for (pid_t pid : run.officePids) EXPECT_NE(::kill(pid, 0), 0) << "process " << pid << " still exists";
+    EXPECT_TRUE(ListDirectory(tmp.path()).empty());
+    EXPECT_TRUE(ListDirectory(out.path()).empty());
+  }
+}
+
+TEST(ExportFailureTest, OfficeThatHangsIsKilledAtTheTimeLimit) {
+  const std::string source = FixtureFiles::Converted("one-slide.fodp");
+  ASSERT_FALSE(source.empty());
+  ScratchDirectory out;
+  PrivateTmpDir tmp;
+  ExportOptions options;
+  options.workLimit = 3s;
+  options.officeConnected = [](pid_t pid) { ::kill(pid, SIGSTOP); };  // frozen before the open
+
+  const auto start = std::chrono::steady_clock::now();
+  const ExportRun run = RunExport(source, out.file("out.tmp"), options);
+  const auto took = std::chrono::steady_clock::now() - start;
+
+  EXPECT_EQ(run.result, 0);
+  ExpectOneMessage(run, kOleExceptionMessage);
+  EXPECT_LT(took, 60s);
+  ExpectClean(run, tmp);
+  EXPECT_TRUE(ListDirectory(out.path()).empty());
+}
+
+TEST(ExportFailureTest, OfficeThatDiesGivesOleException) {
+  const std::string source = FixtureFiles::Converted("one-slide.fodp");
+  ASSERT_FALSE(source.empty());
+  ScratchDirectory out;
+  PrivateTmpDir tmp;
+  ExportOptions options;
+  options.officeConnected = [](pid_t pid) { ::kill(pid, SIGKILL); };
+
+  const ExportRun run = RunExport(source, out.file("out.tmp"), options);
+
+  EXPECT_EQ(run.result, 0);
+  ExpectOneMessage(run, kOleExceptionMessage);
+  ExpectClean(run, tmp);
+  EXPECT_TRUE(ListDirectory(out.path()).empty());
+}
+
+}  // namespace
