@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include <unistd.h>
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
@@ -38,7 +40,8 @@ int VideoWriter::open(const std::string& fileName, const EncodeSettings& setting
 
   // The first frame of every file rebuilds the converter's tables.
   yFromRed[0] = 255;
-  std::remove(fileName.c_str());
+  // An older file of that name goes, whatever happens next (never a directory).
+  ::unlink(fileName.c_str());
 
   // The container follows from the file name alone.
   outputFormat_ = av_guess_format(nullptr, fileName.c_str(), nullptr);
@@ -77,7 +80,7 @@ int VideoWriter::open(const std::string& fileName, const EncodeSettings& setting
   if (avformat_write_header(context, nullptr) < 0) {
     std::fputs("Invalid output format parameters\n", stderr);
     release();
-    std::remove(fileName.c_str());
+    ::unlink(fileName.c_str());
     return 0;
   }
   return 1;
