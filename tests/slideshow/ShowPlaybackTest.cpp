@@ -1,6 +1,7 @@
 // Plays a real show in the real off-screen browser: the page protocol end to end, with the
 // picture checked through the capture surface.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QWebEngineView>
 #include <algorithm>
@@ -63,7 +64,10 @@ class ShowPlayback : public testing::Test {
 };
 
 TEST_F(ShowPlayback, StepsThroughEveryAnimationAndSlideToTheEnd) {
-  const std::string archive = WriteShowArchive(dir, "nn1a2b");
+  // Blanks, '#' and '%' in the directory stay part of the archive's path in every address.
+  const std::string showDir = dir + "/my show #1 100%";
+  ASSERT_EQ(::mkdir(showDir.c_str(), 0700), 0);
+  const std::string archive = WriteShowArchive(showDir, "nn1a2b");
   ASSERT_TRUE(dlg.LoadShow(archive, 3));
   EXPECT_EQ(dlg.showEnded, 0);
 
