@@ -14,6 +14,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <sstream>
 
@@ -134,14 +135,17 @@ std::string MakePpt(const std::string& fodp, const std::string& outDir) {
   return FileExists(ppt) ? ppt : std::string();
 }
 
-int OfficeProcessCount() {
+int OfficeProcessCount(const std::string& marker) {
   int count = 0;
   for (const auto& entry : fs::directory_iterator("/proc")) {
     const std::string name = entry.path().filename().string();
     if (name.empty() || name.find_first_not_of("0123456789") != std::string::npos) continue;
     std::ifstream comm(entry.path() / "comm");
     std::string command;
-    if (std::getline(comm, command) && command.rfind("soffice", 0) == 0) ++count;
+    if (!std::getline(comm, command) || command.rfind("soffice", 0) != 0) continue;
+    std::ifstream cmdline(entry.path() / "cmdline");
+    const std::string arguments((std::istreambuf_iterator<char>(cmdline)), std::istreambuf_iterator<char>());
+    if (arguments.find(marker) != std::string::npos) ++count;
   }
   return count;
 }

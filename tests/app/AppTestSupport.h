@@ -53,8 +53,9 @@ class ChildProcess {
 std::string KavretoProgram();
 // Converts a .fodp file into `outDir` as .ppt with LibreOffice; returns the .ppt path ("" on failure).
 std::string MakePpt(const std::string& fodp, const std::string& outDir);
-// Number of LibreOffice processes (soffice.bin) running now.
-int OfficeProcessCount();
+// Number of LibreOffice processes running now whose command line contains
+// `marker` (a conversion's private temporary directory).
+int OfficeProcessCount(const std::string& marker);
 // Files in `dir` whose names start with `prefix`.
 std::vector<std::string> FilesWithPrefix(const std::string& dir, const std::string& prefix);
 bool FileExists(const std::string& path);

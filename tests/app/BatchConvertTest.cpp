@@ -26,8 +26,9 @@ bool Near(const uint8_t* p, int r, int g, int b, int tolerance = 40) {
 
 Picture Classify(const std::vector<uint8_t>& frame) {
   const int w = DecodedVideo::kWidth, h = DecodedVideo::kHeight;
-  // The background colour, from a point near the top-left corner.
-  const uint8_t* corner = &frame[(static_cast<size_t>(2) * w + 2) * 3];
+  // The background colour, from a point near the slide's top-left corner
+  // (the 4:3 slide is letterboxed in the 352 x 288 picture).
+  const uint8_t* corner = &frame[(static_cast<size_t>(h / 8) * w + 2) * 3];
   if (Near(corner, 0x1f, 0x3a, 0x5f)) return kTitle;
   if (Near(corner, 0x2e, 0x7d, 0x32)) return kGreen;
   if (Near(corner, 0xc6, 0x28, 0x28)) return kRed;
@@ -81,18 +82,29 @@ class BatchConvert : public testing::Test {
 
   void SetUp() override {
     cache_ = std::make_unique<TempDir>();
-    officeBefore_ = OfficeProcessCount();
+    tmp_ = std::make_unique<TempDir>();
   }
-  // The work files live in the user's cache directory, here a private one.
-  std::vector<std::string> Env() const { return {"XDG_CACHE_HOME=" + cache_->path()}; }
+  // The work files live in the user's cache directory, here a private one;
+  // the office's profile and pipe live under TMPDIR, also a private one.
+  std::vector<std::string> Env() const {
+    return {"XDG_CACHE_HOME=" + cache_->path(), "TMPDIR=" + tmp_->path(), "XDG_RUNTIME_DIR=" + runtime_.path()};
+  }
   std::vector<std::string> WorkFiles() const { return FilesWithPrefix(cache_->path(), "nn"); }
+  // Nothing of a finished conversion is left: no work file, no office process,
+  // nothing in its temporary directory.
+  void ExpectNothingLeft() const {
+    EXPECT_TRUE(WorkFiles().empty());
+    EXPECT_EQ(OfficeProcessCount(tmp_->path()), 0);
+    EXPECT_TRUE(std::filesystem::is_empty(tmp_->path()));
+  }
 
   static std::unique_ptr<TempDir> inputs_;
   static std::string fourSlides_;
   static std::string oneSlide_;
   std::unique_ptr<TempDir> cache_;
+  std::unique_ptr<TempDir> tmp_;
+  TempDir runtime_;
   TempDir out_;
-  int officeBefore_ = 0;
 };
 std::unique_ptr<TempDir> BatchConvert::inputs_;
 std::string BatchConvert::fourSlides_;
@@ -107,8 +119,7 @@ TEST_F(BatchConvert, FourSlidesIntoMp4AndFlvShowEveryStillPictureInOrder) {
                           "--quality", "60", "--timeout", "200"},
                          Env());
     ASSERT_EQ(kavreto.wait(kConversionLimitMs), 0) << kavreto.stderrText();
-    EXPECT_TRUE(WorkFiles().empty());
-    EXPECT_LE(OfficeProcessCount(), officeBefore_);
+    ExpectNothingLeft();
 
     const DecodedVideo video = DecodeVideo(output);
     EXPECT_EQ(video.errors, "");
@@ -135,20 +146,22 @@ TEST_F(BatchConvert, OneSlidePresentationGivesAVideoOfThatSlide) {
   ASSERT_EQ(kavreto.wait(kConversionLimitMs), 0) << kavreto.stderrText();
   const DecodedVideo video = DecodeVideo(output);
   EXPECT_EQ(StillPictures(video, 6), std::vector<Picture>{kOrange});
-  EXPECT_TRUE(WorkFiles().empty());
+  ExpectNothingLeft();
 }
 
 TEST_F(BatchConvert, BadInputsGiveAMessageAndLeaveNothing) {
   ASSERT_FALSE(oneSlide_.empty());
   const std::string encrypted = kCorpus + "/poi__Password_Protected-hello.ppt";
   struct Case {
-    std::string name, input, output, message;
+    std::string name, input, output;
+    std::vector<std::string> messages;  // one of these
   };
   const std::vector<Case> cases = {
-      {"missing file", out_.file("no-such.ppt"), out_.file("a.mp4"), "找不到演示文稿"},
-      {"encrypted file", encrypted, out_.file("b.mp4"), "无法导出演示文稿"},
-      {"unknown output extension", oneSlide_, out_.file("c.xyz"), "不支持的输出文件类型"},
-      {".mpg outside 352x288 at 25 fps", oneSlide_, out_.file("d.mpg"), "不支持的输出文件类型"},
+      {"missing file", out_.file("no-such.ppt"), out_.file("a.mp4"), {"找不到演示文稿"}},
+      // The exporter's own message, or ours when it said nothing.
+      {"encrypted file", encrypted, out_.file("b.mp4"), {"Exception take place", "无法导出演示文稿"}},
+      {"unknown output extension", oneSlide_, out_.file("c.xyz"), {"不支持的输出文件类型"}},
+      {".mpg outside 352x288 at 25 fps", oneSlide_, out_.file("d.mpg"), {"不支持的输出文件类型"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -159,10 +172,11 @@ TEST_F(BatchConvert, BadInputsGiveAMessageAndLeaveNothing) {
     const int status = kavreto.wait(kConversionLimitMs);
     EXPECT_NE(status, 0);
     EXPECT_NE(status, -1) << "timed out";
-    EXPECT_NE(kavreto.stderrText().find(c.message), std::string::npos) << kavreto.stderrText();
+    bool told = false;
+    for (const std::string& message : c.messages) told = told || kavreto.stderrText().find(message) != std::string::npos;
+    EXPECT_TRUE(told) << kavreto.stderrText();
     EXPECT_FALSE(FileExists(c.output));
-    EXPECT_TRUE(WorkFiles().empty());
-    EXPECT_LE(OfficeProcessCount(), officeBefore_);
+    ExpectNothingLeft();
   }
 }
 
@@ -200,7 +214,7 @@ TEST_F(BatchConvert, TwoConversionsAtTheSameMomentBothSucceed) {
   EXPECT_EQ(second.wait(kConversionLimitMs), 0) << second.stderrText();
   EXPECT_EQ(StillPictures(DecodeVideo(a), 6), std::vector<Picture>{kOrange});
   EXPECT_EQ(StillPictures(DecodeVideo(b), 6), std::vector<Picture>{kOrange});
-  EXPECT_TRUE(WorkFiles().empty());
+  ExpectNothingLeft();
 }
 
 TEST_F(BatchConvert, InterruptPartWayLeavesACompleteFile) {
@@ -213,25 +227,34 @@ TEST_F(BatchConvert, InterruptPartWayLeavesACompleteFile) {
     ::kill(kavreto.pid(), signalNumber);
     EXPECT_EQ(kavreto.wait(60000), 3) << kavreto.stderrText();
     const std::string& log = kavreto.stderrText();
-    const size_t at = log.find("frames: ");
+    const size_t at = log.find("\nframes: ");
     ASSERT_NE(at, std::string::npos) << log;
-    const long written = std::atol(log.c_str() + at + 8);
+    const long written = std::atol(log.c_str() + at + 9);
     const DecodedVideo video = DecodeVideo(output);
     EXPECT_EQ(video.errors, "");
     EXPECT_EQ(static_cast<long>(video.frames.size()), written);
     EXPECT_EQ(StillPictures(video, 11).front(), kTitle);
-    EXPECT_TRUE(WorkFiles().empty());
+    ExpectNothingLeft();
   }
 }
 
 TEST_F(BatchConvert, TimeoutStopsLikeStop) {
   ASSERT_FALSE(fourSlides_.empty());
   const std::string output = out_.file("timeout.flv");
-  ChildProcess kavreto({KavretoProgram(), "convert", fourSlides_, output, "--fps", "5", "--timeout", "1"}, Env());
+  ChildProcess kavreto({KavretoProgram(), "convert", fourSlides_, output, "--fps", "5", "--timeout", "6", "--stats"},
+                       Env());
   EXPECT_EQ(kavreto.wait(kConversionLimitMs), 3) << kavreto.stderrText();
-  const DecodedVideo video = DecodeVideo(output);
-  EXPECT_EQ(video.errors, "");
-  EXPECT_TRUE(WorkFiles().empty());
+  const std::string& log = kavreto.stderrText();
+  const size_t at = log.find("\nframes: ");
+  ASSERT_NE(at, std::string::npos) << log;
+  const long written = std::atol(log.c_str() + at + 9);
+  // On a slow machine the time may run out before the first frame.
+  if (written > 0) {
+    const DecodedVideo video = DecodeVideo(output);
+    EXPECT_EQ(video.errors, "");
+    EXPECT_EQ(static_cast<long>(video.frames.size()), written);
+  }
+  ExpectNothingLeft();
 }
 
 }  // namespace
