@@ -7,6 +7,22 @@
 
 #include "StatusTextPage.h"
 
+namespace {
+
+// Counts the events being delivered, so that DestroyWindow can tell whether it runs inside one.
+class Delivering {
+ public:
+  explicit Delivering(int& depth) : depth_(depth) { ++depth_; }
+  ~Delivering() { --depth_; }
+  Delivering(const Delivering&) = delete;
+  Delivering& operator=(const Delivering&) = delete;
+
+ private:
+  int& depth_;
+};
+
+}  // namespace
+
 CWebBrowser2::CWebBrowser2(QObject* parent) : QObject(parent) {}
 
 CWebBrowser2::~CWebBrowser2() { DestroyWindow(); }
@@ -18,11 +34,19 @@ bool CWebBrowser2::Create(QWidget* parent, QWebEngineProfile* profile) {
   auto* view = new QWebEngineView(parent);
   auto* page = new StatusTextPage(profile, view);  // the view's child: it goes with the view
   view->setPage(page);
-  connect(page, &StatusTextPage::statusTextAssigned, this, &CWebBrowser2::StatusTextChange);
-  connect(page, &QWebEnginePage::loadFinished, this, [this, page](bool ok) {
-    if (ok) emit StatusTextChange(page->url().toString());
+  connect(page, &StatusTextPage::statusTextAssigned, this, [this](const QString& text) {
+    Delivering d(delivering_);
+    emit StatusTextChange(text);
   });
-  connect(page, &QWebEnginePage::titleChanged, this, &CWebBrowser2::TitleChange);
+  connect(page, &QWebEnginePage::loadFinished, this, [this, page](bool ok) {
+    if (!ok) return;
+    Delivering d(delivering_);
+    emit StatusTextChange(page->url().toString());
+  });
+  connect(page, &QWebEnginePage::titleChanged, this, [this](const QString& title) {
+    Delivering d(delivering_);
+    emit TitleChange(title);
+  });
   view_ = view;
   page_ = page;
   navigated_ = false;
@@ -37,7 +61,12 @@ bool CWebBrowser2::DestroyWindow() {
   view_ = nullptr;
   page_ = nullptr;
   navigated_ = false;
-  delete view;
+  view->hide();
+  // Inside one of this object's own events the page is still sending: let it finish first.
+  if (delivering_ > 0)
+    view->deleteLater();
+  else
+    delete view;
   return true;
 }
 

@@ -4,8 +4,8 @@
 // so the page (StatusTextPage) reports every `window.status` assignment in any frame as
 // StatusTextChange; a finished page load reports the page's address the same way.
 //
-// Threads: UI thread only. Events are delivered on the UI thread. Do not call DestroyWindow
-// from a slot connected to this object's own signals.
+// Threads: UI thread only. Events are delivered on the UI thread. DestroyWindow may be called
+// from inside one of the events: the view then goes once the event has been delivered.
 
 #include <QObject>
 #include <QPointer>
@@ -49,4 +49,5 @@ class CWebBrowser2 : public QObject {
   QPointer<QWebEngineView> view_;
   QPointer<StatusTextPage> page_;
   bool navigated_ = false;
+  int delivering_ = 0;  // events being delivered right now
 };

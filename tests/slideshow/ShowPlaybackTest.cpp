@@ -131,6 +131,20 @@ TEST_F(ShowPlayback, AClickOnTheWindowAdvancesAndNestedEventsAreSafe) {
   }
   ASSERT_TRUE(WaitUntil([&] { return dlg.showEnded == 1 && dlg.currentSlide == 3; }));
   ASSERT_TRUE(WaitForColour(0.5, 0.5, kBlue));
+
+  // The window may even be destroyed from inside one of its browser's events.
+  bool destroyed = false;
+  QObject::connect(&dlg.browser, &CWebBrowser2::TitleChange, [&](const QString& t) {
+    if (t == QStringLiteral("PAGE:1") && !destroyed) destroyed = dlg.DestroyWindow();
+  });
+  ASSERT_TRUE(dlg.LoadShow(WriteShowArchive(dir, "second"), 3));
+  ASSERT_TRUE(WaitUntil([&] { return destroyed; }));
+  EXPECT_FALSE(dlg.browser.hasWindow());
+  EXPECT_EQ(dlg.currentSlide, 1);
+  ASSERT_TRUE(dlg.Create(nullptr));
+  dlg.MoveWindow(0, 0, kWidth, kHeight);
+  ASSERT_TRUE(dlg.LoadShow(WriteShowArchive(dir, "third"), 3));
+  ASSERT_TRUE(WaitForColour(0.5, 0.5, kRed));
 }
 
 TEST_F(ShowPlayback, StatusTextsRunThePageNumberScriptOnlyForAddresses) {
