@@ -1,5 +1,9 @@
 #include "RgbToYuv420.h"
 
+#include <atomic>
+#include <cstring>
+#include <iterator>
+
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
 #define KAVRETO_HAVE_X86 1
@@ -135,6 +139,10 @@ struct Sums {
   __m256i y, u, v;  // per pixel: luma, and chroma floored but without the +128
 };
 
+struct Sums128 {
+  __m128i y, u, v;
+};
+
 __attribute__((target("avx2"))) inline Sums ConvertEight(__m256i pixels) {
   // (R, G) and (B, G) pairs of 16-bit values, one pair a pixel.
   const __m256i rgShuffle = _mm256_setr_epi8(2, -1, 1, -1, 5, -1, 4, -1, 8, -1, 7, -1, 11, -1, 10, -1,  //
@@ -196,21 +204,104 @@ __attribute__((target("avx2"))) int32_t RowPairAvx2(const uint8_t* top, const ui
   return chunks * 8;
 }
 
-RowPairKernel PickKernel() {
-  __builtin_cpu_init();
-  if (__builtin_cpu_supports("avx2")) return RowPairAvx2;
-  return nullptr;
+// The same arithmetic four pixels to a register, for processors without AVX2.
+__attribute__((target("ssse3"))) inline Sums128 ConvertFour(__m128i pixels, __m128i rgShuffle, __m128i bgShuffle) {
+  const __m128i rg = _mm_shuffle_epi8(pixels, rgShuffle);
+  const __m128i bg = _mm_shuffle_epi8(pixels, bgShuffle);
+  auto pair = [](int32_t low, int32_t high) {
+    return _mm_set1_epi32(static_cast<int32_t>((static_cast<uint32_t>(static_cast<uint16_t>(high)) << 16) |
+                                               static_cast<uint16_t>(low)));
+  };
+  Sums128 s;
+  s.y = _mm_srai_epi32(_mm_add_epi32(_mm_madd_epi16(rg, pair(kYR, kYG / 2)), _mm_madd_epi16(bg, pair(kYB, kYG / 2))),
+                       16);
+  s.u = _mm_srai_epi32(_mm_add_epi32(_mm_add_epi32(_mm_madd_epi16(rg, pair(kUR, kUG)), _mm_madd_epi16(bg, pair(-kHalf, 0))),
+                                     _mm_slli_epi32(bg, 16)),
+                       16);
+  s.v = _mm_srai_epi32(_mm_add_epi32(_mm_add_epi32(_mm_madd_epi16(rg, pair(-kHalf, kVG)), _mm_madd_epi16(bg, pair(kVB, 0))),
+                                     _mm_slli_epi32(rg, 16)),
+                       16);
+  return s;
 }
 
-#else
+__attribute__((target("ssse3"))) int32_t RowPairSsse3(const uint8_t* top, const uint8_t* bottom, uint8_t* yTop,
+                                                      uint8_t* yBottom, uint8_t* u, uint8_t* v, int32_t blockCount) {
+  const int32_t chunks = blockCount / 4;  // 8 pixels, 4 blocks a chunk
+  // Pixels 0-3 of a chunk are loaded from its start (at byte 0), pixels 4-7
+  // from 8 bytes on (at byte 4), so no load reaches past the chunk's 24 bytes.
+  const __m128i rgAt0 = _mm_setr_epi8(2, -1, 1, -1, 5, -1, 4, -1, 8, -1, 7, -1, 11, -1, 10, -1);
+  const __m128i bgAt0 = _mm_setr_epi8(0, -1, 1, -1, 3, -1, 4, -1, 6, -1, 7, -1, 9, -1, 10, -1);
+  const __m128i rgAt4 = _mm_setr_epi8(6, -1, 5, -1, 9, -1, 8, -1, 12, -1, 11, -1, 15, -1, 14, -1);
+  const __m128i bgAt4 = _mm_setr_epi8(4, -1, 5, -1, 7, -1, 8, -1, 10, -1, 11, -1, 13, -1, 14, -1);
+  const __m128i offset = _mm_set1_epi16(128);
+  for (int32_t c = 0; c < chunks; ++c) {
+    const uint8_t* t = top + c * 24;
+    const uint8_t* b = bottom + c * 24;
+    auto load = [](const uint8_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); };
+    const Sums128 ta = ConvertFour(load(t), rgAt0, bgAt0);
+    const Sums128 tb = ConvertFour(load(t + 8), rgAt4, bgAt4);
+    const Sums128 ba = ConvertFour(load(b), rgAt0, bgAt0);
+    const Sums128 bb = ConvertFour(load(b + 8), rgAt4, bgAt4);
 
-RowPairKernel PickKernel() { return nullptr; }
+    const __m128i yBytes = _mm_packus_epi16(_mm_packs_epi32(ta.y, tb.y), _mm_packs_epi32(ba.y, bb.y));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(yTop + c * 8), yBytes);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(yBottom + c * 8), _mm_unpackhi_epi64(yBytes, yBytes));
+
+    const __m128i uBlocks = _mm_srai_epi32(_mm_hadd_epi32(_mm_add_epi32(ta.u, ba.u), _mm_add_epi32(tb.u, bb.u)), 2);
+    const __m128i vBlocks = _mm_srai_epi32(_mm_hadd_epi32(_mm_add_epi32(ta.v, ba.v), _mm_add_epi32(tb.v, bb.v)), 2);
+    const __m128i uvWords = _mm_add_epi16(_mm_packs_epi32(uBlocks, vBlocks), offset);
+    const __m128i uvBytes = _mm_packus_epi16(uvWords, uvWords);
+    const int32_t uWord = _mm_cvtsi128_si32(uvBytes), vWord = _mm_cvtsi128_si32(_mm_srli_si128(uvBytes, 4));
+    std::memcpy(u + c * 4, &uWord, 4);
+    std::memcpy(v + c * 4, &vWord, 4);
+  }
+  return chunks * 4;
+}
+
+bool HasAvx2() {
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("avx2");
+}
+
+bool HasSsse3() {
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("ssse3");
+}
 
 #endif
 
-RowPairKernel VectorKernel() {
-  static const RowPairKernel kernel = PickKernel();
-  return kernel;
+bool Always() { return true; }
+
+struct Path {
+  const char* name;
+  RowPairKernel kernel;
+  bool (*supported)();
+};
+
+// Fastest first.
+const Path kPaths[] = {
+#ifdef KAVRETO_HAVE_X86
+    {"avx2", RowPairAvx2, HasAvx2},
+    {"ssse3", RowPairSsse3, HasSsse3},
+#endif
+    {"scalar", nullptr, Always},
+};
+
+const Path* FastestPath() {
+  for (const Path& path : kPaths)
+    if (path.supported()) return &path;
+  return &kPaths[std::size(kPaths) - 1];
+}
+
+std::atomic<const Path*> g_path{nullptr};
+
+const Path* CurrentPath() {
+  const Path* path = g_path.load(std::memory_order_acquire);
+  if (!path) {
+    path = FastestPath();
+    g_path.store(path, std::memory_order_release);
+  }
+  return path;
 }
 
 }  // namespace
@@ -224,7 +315,17 @@ void RgbToYuv420Reference(const uint8_t* frame, uint8_t* yPlane, uint8_t* uPlane
 void RgbToYuv420(const uint8_t* frame, uint8_t* yPlane, uint8_t* uPlane, uint8_t* vPlane, int32_t width,
                  int32_t height) {
   RebuildIfMarked();
-  ConvertFrame(frame, yPlane, uPlane, vPlane, width, height, g_tablesBuilt ? VectorKernel() : nullptr);
+  ConvertFrame(frame, yPlane, uPlane, vPlane, width, height, g_tablesBuilt ? CurrentPath()->kernel : nullptr);
 }
 
-const char* RgbToYuv420PathName() { return VectorKernel() ? "avx2" : "scalar"; }
+const char* RgbToYuv420PathName() { return CurrentPath()->name; }
+
+bool RgbToYuv420UsePath(const char* name) {
+  for (const Path& path : kPaths) {
+    if (std::strcmp(path.name, name) == 0 && path.supported()) {
+      g_path.store(&path, std::memory_order_release);
+      return true;
+    }
+  }
+  return false;
+}

@@ -29,8 +29,8 @@ extern int32_t vFromBlue[256];   //  -5329: -0.08131
 // Converts a width x height frame. Rebuilds the tables first when marked.
 // height <= 0 or width <= 0 writes nothing. width and height must be even;
 // frame holds width*height*3 bytes, yPlane width*height, uPlane and vPlane
-// (width/2)*(height/2) bytes each. Uses a vector path when the processor has
-// one; its output is identical to RgbToYuv420Reference.
+// (width/2)*(height/2) bytes each. Uses a vector path (AVX2 or SSSE3) when the
+// processor has one; its output is identical to RgbToYuv420Reference.
 void RgbToYuv420(const uint8_t* frame, uint8_t* yPlane, uint8_t* uPlane, uint8_t* vPlane,
                  int32_t width, int32_t height);
 
@@ -39,5 +39,11 @@ void RgbToYuv420(const uint8_t* frame, uint8_t* yPlane, uint8_t* uPlane, uint8_t
 void RgbToYuv420Reference(const uint8_t* frame, uint8_t* yPlane, uint8_t* uPlane,
                           uint8_t* vPlane, int32_t width, int32_t height);
 
-// Name of the path RgbToYuv420 takes on this processor ("avx2" or "scalar").
+// The path RgbToYuv420 takes: "avx2", "ssse3" or "scalar" (the table walk).
+// By default the fastest one this processor has.
 const char* RgbToYuv420PathName();
+
+// Makes RgbToYuv420 take the named path; false (nothing changed) when the
+// name is unknown or the processor lacks it. For tests and benchmarks, while
+// no conversion runs.
+bool RgbToYuv420UsePath(const char* name);

@@ -6,6 +6,8 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
+#include <iterator>
+#include <string>
 #include <random>
 #include <vector>
 
@@ -56,6 +58,29 @@ void BM_RgbToYuv420(benchmark::State& state) {
   state.SetLabel(RgbToYuv420PathName());
 }
 
+// The slower paths, for comparison only (the ratio lines use the default path).
+const char* const kOtherPaths[] = {"ssse3", "scalar"};
+
+void BM_RgbToYuv420Path(benchmark::State& state) {
+  const int w = static_cast<int>(state.range(0)), h = static_cast<int>(state.range(1));
+  const char* path = kOtherPaths[state.range(2)];
+  const std::string original = RgbToYuv420PathName();
+  if (!RgbToYuv420UsePath(path)) {
+    state.SkipWithError("path not on this processor");
+    return;
+  }
+  const std::vector<uint8_t> frame = MakeFrame(w, h);
+  Planes planes(w, h);
+  yFromRed[0] = 255;
+  for (auto _ : state) {
+    RgbToYuv420(frame.data(), planes.y.data(), planes.u.data(), planes.v.data(), w, h);
+    benchmark::DoNotOptimize(planes.y.data());
+    benchmark::ClobberMemory();
+  }
+  RgbToYuv420UsePath(original.c_str());
+  state.SetLabel(path);
+}
+
 void BM_Swscale(benchmark::State& state) {
   const int w = static_cast<int>(state.range(0)), h = static_cast<int>(state.range(1));
   const std::vector<uint8_t> frame = MakeFrame(w, h);
@@ -94,7 +119,14 @@ void SwscaleSizes(benchmark::internal::Benchmark* b) {
   b->Repetitions(5)->Unit(benchmark::kMicrosecond)->UseRealTime();
 }
 
+void OtherPathSizes(benchmark::internal::Benchmark* b) {
+  for (const Sizes& s : kSizes)
+    for (int path = 0; path < static_cast<int>(std::size(kOtherPaths)); ++path) b->Args({s.w, s.h, path});
+  b->Unit(benchmark::kMicrosecond)->UseRealTime();
+}
+
 BENCHMARK(BM_RgbToYuv420)->Apply(OurSizes);
+BENCHMARK(BM_RgbToYuv420Path)->Apply(OtherPathSizes);
 BENCHMARK(BM_Swscale)->Apply(SwscaleSizes);
 
 }  // namespace

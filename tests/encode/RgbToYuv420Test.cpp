@@ -175,44 +175,72 @@ TEST_P(RgbToYuv420Test, ZeroWidthOrHeightLeavesPlanesUntouched) {
 INSTANTIATE_TEST_SUITE_P(Paths, RgbToYuv420Test, ::testing::Values(&RgbToYuv420, &RgbToYuv420Reference),
                          [](const auto& info) { return info.index == 0 ? "Fast" : "Reference"; });
 
-TEST(RgbToYuv420Fast, EqualsReferenceOnRandomFrames) {
-  std::printf("vector path: %s\n", RgbToYuv420PathName());
-  MarkTables();
-  std::mt19937 random(2024);
-  const std::pair<int32_t, int32_t> sizes[] = {{720, 540}, {640, 480}, {352, 288}, {2, 2}, {18, 6}, {50, 10}};
-  for (auto [w, h] : sizes) {
-    for (int round = 0; round < 3; ++round) {
-      Frame f(w, h);
-      if (round == 0) {
-        for (uint8_t& b : f.bytes) b = static_cast<uint8_t>(random());
-      } else {
-        // Extremes and near-neutral colours, where floors of negative sums matter.
-        const uint8_t choices[] = {0, 1, 2, 127, 128, 129, 253, 254, 255};
-        for (uint8_t& b : f.bytes) b = choices[random() % 9];
-      }
-      const Planes fast = Convert(&RgbToYuv420, f);
-      const Planes reference = Convert(&RgbToYuv420Reference, f);
-      ASSERT_TRUE(fast.y == reference.y) << w << "x" << h << " round " << round;
-      ASSERT_TRUE(fast.u == reference.u) << w << "x" << h << " round " << round;
-      ASSERT_TRUE(fast.v == reference.v) << w << "x" << h << " round " << round;
+// Runs `check` once for every vector path this processor has, then goes back
+// to the default path.
+template <typename Check>
+void ForEachVectorPath(Check check) {
+  const std::string original = RgbToYuv420PathName();
+  int ran = 0;
+  for (const char* path : {"avx2", "ssse3"}) {
+    if (!RgbToYuv420UsePath(path)) {
+      std::printf("vector path %s: not on this processor\n", path);
+      continue;
     }
+    SCOPED_TRACE(std::string("path ") + path);
+    check();
+    ++ran;
   }
+  RgbToYuv420UsePath(original.c_str());
+  EXPECT_GT(ran, 0) << "no vector path was tried";
+}
+
+TEST(RgbToYuv420Fast, EqualsReferenceOnRandomFrames) {
+  MarkTables();
+  ForEachVectorPath([] {
+    std::mt19937 random(2024);
+    const std::pair<int32_t, int32_t> sizes[] = {{720, 540}, {640, 480}, {352, 288}, {2, 2}, {18, 6}, {50, 10}};
+    for (auto [w, h] : sizes) {
+      for (int round = 0; round < 3; ++round) {
+        Frame f(w, h);
+        if (round == 0) {
+          for (uint8_t& b : f.bytes) b = static_cast<uint8_t>(random());
+        } else {
+          // Extremes and near-neutral colours, where floors of negative sums matter.
+          const uint8_t choices[] = {0, 1, 2, 127, 128, 129, 253, 254, 255};
+          for (uint8_t& b : f.bytes) b = choices[random() % 9];
+        }
+        const Planes fast = Convert(&RgbToYuv420, f);
+        const Planes reference = Convert(&RgbToYuv420Reference, f);
+        ASSERT_TRUE(fast.y == reference.y) << w << "x" << h << " round " << round;
+        ASSERT_TRUE(fast.u == reference.u) << w << "x" << h << " round " << round;
+        ASSERT_TRUE(fast.v == reference.v) << w << "x" << h << " round " << round;
+      }
+    }
+  });
 }
 
 TEST(RgbToYuv420Fast, EveryColourEqualsReference) {
-  // All 2^24 colours, 64 at a time as a 16 x 4 frame of equal-colour blocks.
+  // All 2^24 colours, 64 at a time as a 16 x 4 frame of mixed blocks.
   MarkTables();
-  Frame f(16, 4);
-  Planes fast(16, 4), reference(16, 4);
-  for (uint32_t base = 0; base < (1u << 24); base += 64) {
-    for (uint32_t i = 0; i < 64; ++i) {
-      const uint32_t c = base + i;
-      std::memcpy(&f.bytes[i * 3], &c, 3);
+  ForEachVectorPath([] {
+    Frame f(16, 4);
+    Planes fast(16, 4), reference(16, 4);
+    for (uint32_t base = 0; base < (1u << 24); base += 64) {
+      for (uint32_t i = 0; i < 64; ++i) {
+        const uint32_t c = base + i;
+        std::memcpy(&f.bytes[i * 3], &c, 3);
+      }
+      RgbToYuv420(f.bytes.data(), fast.y.data(), fast.u.data(), fast.v.data(), 16, 4);
+      RgbToYuv420Reference(f.bytes.data(), reference.y.data(), reference.u.data(), reference.v.data(), 16, 4);
+      ASSERT_TRUE(fast == reference) << "colours from " << base;
     }
-    RgbToYuv420(f.bytes.data(), fast.y.data(), fast.u.data(), fast.v.data(), 16, 4);
-    RgbToYuv420Reference(f.bytes.data(), reference.y.data(), reference.u.data(), reference.v.data(), 16, 4);
-    ASSERT_TRUE(fast == reference) << "colours from " << base;
-  }
+  });
+}
+
+TEST(RgbToYuv420Fast, UnknownPathIsRefused) {
+  const std::string before = RgbToYuv420PathName();
+  EXPECT_FALSE(RgbToYuv420UsePath("neon"));
+  EXPECT_EQ(RgbToYuv420PathName(), before);
 }
 
 }  // namespace
