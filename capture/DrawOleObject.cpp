@@ -1,7 +1,8 @@
 #include "DrawOleObject.h"
 
 #include <QImage>
-#include <QPixmap>
+#include <QPoint>
+#include <QRegion>
 #include <QWebEnginePage>
 #include <QWebEngineView>
 #include <algorithm>
@@ -66,7 +67,15 @@ bool DrawOleObject(QWebEnginePage* document, CaptureSurface& surface) {
   if (document == nullptr || surface.captureBits() == nullptr) return false;
   QWebEngineView* view = QWebEngineView::forPage(document);
   if (view == nullptr || view->width() <= 0 || view->height() <= 0) return false;
-  const QPixmap picture = view->grab();
-  if (picture.isNull()) return false;
-  return DrawImageIntoSurface(picture.toImage(), surface);
+  // The picture is painted into one image kept between draws (the UI thread is the only
+  // caller), so a frame costs no allocation; the view's background is painted first, so
+  // nothing of an earlier picture survives.
+  static QImage picture;
+  if (picture.size() != view->size()) {
+    picture = QImage(view->size(), QImage::Format_RGB32);
+    if (picture.isNull()) return false;
+  }
+  picture.setDevicePixelRatio(1.0);
+  view->render(&picture, QPoint(), QRegion(), QWidget::DrawWindowBackground | QWidget::DrawChildren);
+  return DrawImageIntoSurface(picture, surface);
 }
