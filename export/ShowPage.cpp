@@ -12,7 +12,9 @@ constexpr const char* kPageHead = R"KV(<!DOCTYPE html>
 <title>Slide show</title>
 <style>
 html, body { margin: 0; padding: 0; width: 100%; height: 100%; overflow: hidden; background: #000; }
-iframe { display: block; border: 0; width: 100%; height: 100%; }
+/* One pixel larger than the window on every side: the slide's outermost pixels are only
+   partly covered by the drawing and would show the frame's white background as a thin line. */
+iframe { position: absolute; left: -1px; top: -1px; border: 0; width: calc(100% + 2px); height: calc(100% + 2px); }
 </style>
 <script>
 // Engine slide indices (from 0) that the show shows, in order; hidden slides are left out.
@@ -22,6 +24,7 @@ constexpr const char* kPageScript = R"KV(;
 // Number of the slide being shown, counting shown slides from 1.
 var gCurSld = 1;
 var kvReady = false;        // the engine in PPTSld has loaded and the interface is attached
+var kvSlide = -1;           // engine index of the slide shown (or being brought in)
 var kvQueue = [];           // steps asked for while the show was busy: 'step' or 'slide'
 var kvTimer = null;
 var kvWaitingSince = 0;
@@ -61,15 +64,15 @@ function kvEffectsLeft() {
 
 // Tells the player which slide is shown: an address of the slide in the status text.
 function kvReport() {
-  var f = kvEngine();
-  if (f) {
-    var pos = kvShownSlides.indexOf(f.nCurSlide);
-    gCurSld = pos >= 0 ? pos + 1 : 1;
-  }
+  var pos = kvShownSlides.indexOf(kvSlide);
+  gCurSld = pos >= 0 ? pos + 1 : 1;
   top.status = document.URL.split('#')[0] + '#slide' + gCurSld;
 }
 
+// Shows a slide. The engine's nCurSlide changes only once the transition has ended, so the
+// page keeps the slide it asked for itself.
 function kvShowSlide(index, skipTransition) {
+  kvSlide = index;
   kvEngine().aSlideShow.displaySlide(index, !!skipTransition);
   kvReport();
 }
@@ -82,7 +85,7 @@ function kvRun(kind) {
     f.aSlideShow.nextEffect();
     return;
   }
-  var next = kvNextShown(f.nCurSlide);
+  var next = kvNextShown(kvSlide);
   if (next >= 0) kvShowSlide(next, false);
   else if (kind === 'step') top.document.title = 'Endppt';
 }
@@ -110,7 +113,7 @@ function kvAsk(kind) {
 function HasNextSld() {
   var f = kvEngine();
   if (!f) return true;  // not loaded yet: a step asked for now is kept until it is
-  var index = f.nCurSlide;
+  var index = kvSlide;
   for (var i = 0; i < kvQueue.length; ++i) {
     if (kvQueue[i] === 'slide') {
       index = kvNextShown(index);
@@ -137,16 +140,17 @@ function kvAttach() {
   // The engine's own navigation (automatic slide timings, keys) goes through switchSlide:
   // make it pass over hidden slides and stop at the last shown slide instead of wrapping.
   f.switchSlide = function(offset, skipTransition) {
-    var index = f.nCurSlide;
+    var index = kvSlide;
     for (var n = 0; n < Math.abs(offset) && index >= 0; ++n)
       index = offset > 0 ? kvNextShown(index) : kvPreviousShown(index);
-    if (index >= 0 && index !== f.nCurSlide) kvShowSlide(index, skipTransition);
+    if (index >= 0 && index !== kvSlide) kvShowSlide(index, skipTransition);
   };
   f.g_animMainSequence = {
     get cangonext() { return kvQueue.length > 0 || kvBusy() || kvEffectsLeft() > 0; },
     next: function() { kvAsk('step'); }
   };
-  if (f.nCurSlide !== kvShownSlides[0]) f.aSlideShow.displaySlide(kvShownSlides[0], true);
+  kvSlide = kvShownSlides[0];
+  if (f.nCurSlide !== kvSlide) f.aSlideShow.displaySlide(kvSlide, true);
   kvReport();
   kvPump();
 }
