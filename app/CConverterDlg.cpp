@@ -14,6 +14,8 @@
 #include <QStandardPaths>
 #include <QTimer>
 #include <QTimerEvent>
+#include <QWebEngineSettings>
+#include <QWebEngineView>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -105,6 +107,11 @@ void CConverterDlg::createBanner() {
   if (destroyed_ || bannerBrowser.hasWindow()) return;
   if (!bannerBrowser.Create(ui_->IDC_BANNER)) return;
   bannerBrowser.MoveWindow(0, 0, ui_->IDC_BANNER->width(), ui_->IDC_BANNER->height());
+  if (QWebEngineView* view = bannerBrowser.view()) {
+    view->settings()->setAttribute(QWebEngineSettings::ShowScrollBars, false);
+    // Without a network the banner stays empty rather than showing an error page.
+    connect(view, &QWebEngineView::loadFinished, view, [view](bool ok) { view->setVisible(ok); });
+  }
   bannerBrowser.Navigate(QStringLiteral("http://" KAVRETO_BANNER_HOST "/green.htm"));
 }
 
