@@ -25,7 +25,8 @@ void RemoveTree(const std::string& path);
 // The three-slide show at `dir`/`base`.tmp; returns the archive's path. Slide 1 is red,
 // slide 2 green with three boxes that appear one per animation step (yellow at the
 // top-left, magenta at the top-centre, cyan at the top-right, each a quarter of the page
-// wide and high), slide 3 blue.
+// wide and high), slide 3 blue. Each slide, once loaded, assigns its address to a status
+// text: slides 1 and 2 to top.status, slide 3 to its own frame's window.status.
 std::string WriteShowArchive(const std::string& dir, const std::string& base);
 
 // An archive whose fullscreen.htm is `html`, plus any extra parts (relative to BASE.files/).
