@@ -123,18 +123,6 @@ std::string KavretoProgram() {
   return std::string(KAVRETO_BINARY_DIR) + "/app/kavreto";
 }
 
-std::string MakePpt(const std::string& fodp, const std::string& outDir) {
-  const std::string profile = outDir + "/office-profile";
-  ChildProcess office({"/usr/bin/soffice", "-env:UserInstallation=file://" + profile, "--headless", "--norestore",
-                       "--convert-to", "ppt", "--outdir", outDir, fodp},
-                      {});
-  office.wait(180000);
-  std::error_code ignored;
-  fs::remove_all(profile, ignored);
-  const std::string ppt = outDir + "/" + fs::path(fodp).stem().string() + ".ppt";
-  return FileExists(ppt) ? ppt : std::string();
-}
-
 int OfficeProcessCount(const std::string& marker) {
   int count = 0;
   for (const auto& entry : fs::directory_iterator("/proc")) {

@@ -1,6 +1,5 @@
 // Helpers of the application's end-to-end tests: running the kavreto command
-// as a child process, making .ppt inputs from the .fodp fixtures with
-// LibreOffice, and decoding a video back with FFmpeg.
+// as a child process, and decoding a video back with FFmpeg.
 #pragma once
 
 #include <sys/types.h>
@@ -51,8 +50,6 @@ class ChildProcess {
 
 // Path of the built kavreto program.
 std::string KavretoProgram();
-// Converts a .fodp file into `outDir` as .ppt with LibreOffice; returns the .ppt path ("" on failure).
-std::string MakePpt(const std::string& fodp, const std::string& outDir);
 // Number of LibreOffice processes running now whose command line contains
 // `marker` (a conversion's private temporary directory).
 int OfficeProcessCount(const std::string& marker);

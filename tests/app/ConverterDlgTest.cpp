@@ -15,6 +15,7 @@
 #include "AppTestSupport.h"
 #include "CAboutDlg.h"
 #include "CConverterDlg.h"
+#include "FixtureFiles.h"
 #include "QtWait.h"
 
 namespace {
@@ -203,10 +204,10 @@ class ConverterDlgConversion : public testing::Test {
  protected:
   void SetUp() override {
     qputenv("XDG_CACHE_HOME", QByteArray::fromStdString(cache_.path()));
-    deck_ = MakePpt(std::string(KAVRETO_SOURCE_DIR) + "/tests/app/one-slide.fodp", inputs_.path());
+    deck_ = FixtureFiles::Converted("one-slide.fodp");
     ASSERT_FALSE(deck_.empty());
   }
-  TempDir cache_, inputs_, out_;
+  TempDir cache_, out_;
   std::string deck_;
 };
 
