@@ -35,8 +35,11 @@ bool VideoWriter::isOpen() const { return formatContext_ != nullptr; }
 
 int VideoWriter::codecFlags() const { return codecContext_ ? codecContext_->flags : 0; }
 
+bool VideoWriter::writeFailed() const { return writeFailed_; }
+
 int VideoWriter::open(const std::string& fileName, const EncodeSettings& settings) {
   close();
+  writeFailed_ = false;
 
   // The first frame of every file rebuilds the converter's tables.
   yFromRed[0] = 255;
@@ -211,8 +214,10 @@ void VideoWriter::encode(const AVFrame* picture) {
     if (packet->duration <= 0) packet->duration = 1;
     av_packet_rescale_ts(packet, c->time_base, videoStream_->time_base);
     packet->stream_index = videoStream_->index;
-    if (av_interleaved_write_frame(formatContext_.get(), packet) != 0)
+    if (av_interleaved_write_frame(formatContext_.get(), packet) != 0) {
       std::fputs("Error while writing video frame\n", stderr);
+      writeFailed_ = true;
+    }
     av_packet_unref(packet);
   }
 }
@@ -221,7 +226,11 @@ void VideoWriter::close() {
   if (!formatContext_) return;
   // Pictures the encoder still holds back go into the file before the trailer.
   if (picture_) encode(nullptr);
-  av_write_trailer(formatContext_.get());
+  AVFormatContext* context = formatContext_.get();
+  if (av_write_trailer(context) < 0) writeFailed_ = true;
+  // Closing flushes what is still buffered; a failure there loses the end of the file.
+  if (context->pb && !(context->oformat->flags & AVFMT_NOFILE) && avio_closep(&context->pb) < 0)
+    writeFailed_ = true;
   release();
 }
 

@@ -59,6 +59,11 @@ class VideoWriter {
   bool isOpen() const;
   // The encoder's AV_CODEC_FLAG_* bits for the open file; 0 while closed.
   int codecFlags() const;
+  // True when the file could not be written completely: a packet, the trailer
+  // or the final flush to disk failed (a full disk, a file size limit). Reset
+  // by open; still readable after close, so the caller can tell a finished
+  // file from a broken one.
+  bool writeFailed() const;
 
  private:
   struct FormatContextDeleter {
@@ -90,4 +95,5 @@ class VideoWriter {
   // (the encoder kept the last buffer and a padded one replaced it).
   std::vector<uint8_t> scratch_;
   int64_t nextPts_ = 0;
+  bool writeFailed_ = false;
 };

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -427,6 +430,39 @@ TEST(VideoWriter, ProgramStreamIsMultiplexedWithTheEncodersBufferSize) {
   const std::string err = testing::internal::GetCapturedStderr();
   EXPECT_EQ(err.find("buffer underflow"), std::string::npos) << err.substr(0, 2000);
   EXPECT_EQ(DecodeFile(path).frames.size(), 25u);
+}
+
+// Runs in a child process whose files may not grow past 20000 bytes: exits 0
+// when the writer says the file was not written completely.
+[[noreturn]] void WriteBeyondFileSizeLimit(const std::string& path) {
+  std::signal(SIGXFSZ, SIG_IGN);
+  const rlimit limit{20000, 20000};
+  setrlimit(RLIMIT_FSIZE, &limit);
+  av_log_set_level(AV_LOG_QUIET);
+  VideoWriter writer;
+  if (writer.open(path, Settings()) != 1) std::_Exit(2);
+  std::mt19937 random(3);
+  std::vector<uint8_t> frame(static_cast<size_t>(kWidth) * kHeight * 3);
+  for (int i = 0; i < 10; ++i) {
+    for (uint8_t& b : frame) b = static_cast<uint8_t>(random());
+    writer.writeFrame(frame.data(), kWidth, kHeight);
+  }
+  writer.close();
+  std::_Exit(writer.writeFailed() ? 0 : 3);
+}
+
+TEST(VideoWriter, FileThatCannotBeWrittenCompletelyIsReported) {
+  TempDir dir;
+  const std::string path = dir.file("limited.flv");
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(WriteBeyondFileSizeLimit(path), ::testing::ExitedWithCode(0), "Error while writing video frame\n");
+
+  // Without a limit the same writing reports nothing.
+  VideoWriter writer;
+  ASSERT_EQ(writer.open(path, Settings()), 1);
+  writer.writeFrame(MakeFrame(0).data(), kWidth, kHeight);
+  writer.close();
+  EXPECT_FALSE(writer.writeFailed());
 }
 
 TEST(VideoWriter, ShortH264FileKeepsEveryFrame) {
