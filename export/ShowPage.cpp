@@ -25,6 +25,7 @@ constexpr const char* kPageScript = R"KV(;
 var gCurSld = 1;
 var kvReady = false;        // the engine in PPTSld has loaded and the interface is attached
 var kvSlide = -1;           // engine index of the slide shown (or being brought in)
+var kvBroken = false;       // the frame loaded without a working engine: the show is over
 var kvQueue = [];           // steps asked for while the show was busy: 'step' or 'slide'
 var kvTimer = null;
 var kvWaitingSince = 0;
@@ -92,6 +93,12 @@ function kvRun(kind) {
 
 function kvPump() {
   if (kvTimer !== null) { clearTimeout(kvTimer); kvTimer = null; }
+  if (kvBroken) {
+    // Nothing can be played: every step asked for ends the show.
+    if (kvQueue.indexOf('step') >= 0) top.document.title = 'Endppt';
+    kvQueue = [];
+    return;
+  }
   while (kvQueue.length > 0 && kvReady) {
     if (kvBusy()) {
       if (kvWaitingSince === 0) kvWaitingSince = Date.now();
@@ -111,6 +118,7 @@ function kvAsk(kind) {
 
 // True when a slide follows the one that is shown (or will be, once queued steps have run).
 function HasNextSld() {
+  if (kvBroken) return false;
   var f = kvEngine();
   if (!f) return true;  // not loaded yet: a step asked for now is kept until it is
   var index = kvSlide;
@@ -127,12 +135,20 @@ function HasNextSld() {
 function GoToNextSld() {
   // Before the engine has loaded, the caller could not see the slide's effects: keep a
   // plain step, which plays them first.
-  kvAsk(kvEngine() ? 'slide' : 'step');
+  kvAsk(kvEngine() || kvBroken ? 'slide' : 'step');
 }
 
 function kvAttach() {
   var f = window.PPTSld;
-  if (kvReady || !f || !f.aSlideShow || !f.theMetaDoc || typeof f.nCurSlide !== 'number') return;
+  if (kvReady || kvBroken) return;
+  if (!f || !f.aSlideShow || !f.theMetaDoc || typeof f.nCurSlide !== 'number') {
+    // The frame has loaded but its engine did not start: show what there is and let the
+    // next step end the show rather than wait for ever.
+    kvBroken = true;
+    kvReport();
+    kvPump();
+    return;
+  }
   if (kvShownSlides.length === 0) {
     for (var i = 0; i < f.theMetaDoc.nNumberOfSlides; ++i) kvShownSlides.push(i);
   }

@@ -16,6 +16,8 @@
 #include "ExportPresentation.h"
 #include "ExportTestSupport.h"
 #include "FixtureFiles.h"
+#include "MhtmlWriter.h"
+#include "ShowPage.h"
 #include "QtWait.h"
 
 namespace {
@@ -203,6 +205,25 @@ TEST_F(ExportPlayback, HiddenSlideInTheMiddleIsPassedOver) {
   ASSERT_TRUE(Step());
   EXPECT_EQ(dlg.showEnded, 1);
   EXPECT_FALSE(sawHiddenSlide);
+}
+
+// A show whose engine fails to start must still report its page and end at the first step,
+// instead of leaving the conversion waiting for ever.
+TEST_F(ExportPlayback, ShowWithoutAWorkingEngineEndsAtTheFirstStep) {
+  const std::string svg =
+      "<?xml version=\"1.0\"?><svg xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"0 0 100 75\">"
+      "<rect width=\"100\" height=\"75\" fill=\"#1f3a5f\"/>"
+      "<script type=\"text/ecmascript\">throw new Error('engine failed');</script></svg>";
+  MhtmlWriter writer;
+  writer.addPart({"nn7.files/fullscreen.htm", "text/html; charset=utf-8", ShowPage::Html("show.svg", {0, 1})});
+  writer.addPart({"nn7.files/show.svg", "image/svg+xml", ShowPage::PrepareShow(svg)});
+  std::string error;
+  ASSERT_TRUE(writer.writeFile(dir.file("nn7.tmp"), error)) << error;
+  ASSERT_TRUE(dlg.LoadShow(dir.file("nn7.tmp"), 2));
+  ASSERT_TRUE(WaitUntil([&] { return dlg.pageReady == 1; }));
+  EXPECT_EQ(dlg.currentSlide, 1);
+  dlg.AdvanceShow();
+  EXPECT_TRUE(WaitUntil([&] { return dlg.showEnded == 1; }));
 }
 
 // Chinese glyphs, not boxes: the title "演示文稿测试" is six different characters, so the six
