@@ -165,10 +165,14 @@ int BatchCommand::run() {
   filmingSeconds_ = static_cast<double>(filming_.elapsed()) / 1000.0;
   progress.stop();
   showProgress(true);
-  if (options_.printStats || qEnvironmentVariableIsSet("KAVRETO_STATS")) printStats();
+  if (statsWanted()) printStats();
 
   if (stopped_) return kStopped;
   return dialog_->stoppedAtEnd() ? kReachedEnd : kFailed;
+}
+
+bool BatchCommand::statsWanted() const {
+  return options_.printStats || qEnvironmentVariableIsSet("KAVRETO_STATS");
 }
 
 void BatchCommand::sampleMemory() {
@@ -185,7 +189,7 @@ void BatchCommand::showProgress(bool final) {
   const int count = show.slideCount;
   const uint64_t frames = dialog_->pacer().writtenFrames();
   const double seconds = static_cast<double>(clock_.elapsed()) / 1000.0;
-  sampleMemory();
+  if (statsWanted()) sampleMemory();
   if (tty_) {
     constexpr int kWidth = 30;
     const int filled = count > 0 ? std::min(kWidth, slide * kWidth / count) : 0;

@@ -32,6 +32,8 @@ class BatchCommand : public QObject {
   void onSignal();
   void stop(const char* why);
   void showProgress(bool final);
+  // Counters for the benchmark: --stats or the environment variable KAVRETO_STATS.
+  bool statsWanted() const;
   void sampleMemory();
   void printStats();
 

@@ -26,6 +26,13 @@ int main(int argc, char** argv) {
       break;
   }
   const bool batch = options.action == BatchOptions::Action::Convert;
+  if (!batch && qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
+      qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+    // The dialog would run where nobody can see it.
+    std::fprintf(stderr, "kavreto: no display for the dialog; without one use `kavreto convert`\n%s",
+                 BatchOptions::usage().c_str());
+    return 2;
+  }
   PrepareBrowserEnvironment(/*offscreen=*/batch);
   int qtArgc = 1;  // the command line is ours, not Qt's
   QApplication app(qtArgc, argv);
