@@ -161,7 +161,7 @@ TEST_F(BatchConvert, BadInputsGiveAMessageAndLeaveNothing) {
     SCOPED_TRACE(c.name);
     std::vector<std::string> args = {KavretoProgram(), "convert", c.input, c.output};
     if (c.output.ends_with(".mpg")) args.insert(args.end(), {"--fps", "24"});
-    if (c.input == encrypted && !FileExists(encrypted)) GTEST_SKIP() << "corpus not available";
+    if (c.input == encrypted && !FileExists(encrypted)) continue;  // corpus not on this machine
     ChildProcess kavreto(args, Env());
     const int status = kavreto.wait(kConversionLimitMs);
     EXPECT_NE(status, 0);
