@@ -75,6 +75,14 @@ double TreeRssMb() {
   return static_cast<double>(pages) * static_cast<double>(::sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
 }
 
+// Resident memory of this process alone, in megabytes.
+double SelfRssMb() {
+  std::ifstream statm("/proc/self/statm");
+  long size = 0, resident = 0;
+  statm >> size >> resident;
+  return static_cast<double>(resident) * static_cast<double>(::sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
+}
+
 }  // namespace
 
 BatchCommand::BatchCommand(BatchOptions options) : options_(std::move(options)) {}
@@ -179,8 +187,14 @@ void BatchCommand::sampleMemory() {
   const double rss = TreeRssMb();
   if (rss > peakRssMb_) peakRssMb_ = rss;
   const CSlideShowDlg& show = dialog_->slideShowWindow();
-  if (show.currentSlide == 1 && firstSlideRssMb_ == 0) firstSlideRssMb_ = rss;
-  if (show.currentSlide >= 1 && show.currentSlide == show.slideCount) lastSlideRssMb_ = rss;
+  if (show.currentSlide == 1 && firstSlideRssMb_ == 0) {
+    firstSlideRssMb_ = rss;
+    firstSlideSelfRssMb_ = SelfRssMb();
+  }
+  if (show.currentSlide >= 1 && show.currentSlide == show.slideCount) {
+    lastSlideRssMb_ = rss;
+    lastSlideSelfRssMb_ = SelfRssMb();
+  }
 }
 
 void BatchCommand::showProgress(bool final) {
@@ -220,4 +234,6 @@ void BatchCommand::printStats() {
   std::fprintf(stderr, "peak rss MB: %.1f\n", peakRssMb_);
   std::fprintf(stderr, "rss MB at first slide: %.1f\n", firstSlideRssMb_);
   std::fprintf(stderr, "rss MB at last slide: %.1f\n", lastSlideRssMb_);
+  std::fprintf(stderr, "kavreto's own rss MB at first slide: %.1f\n", firstSlideSelfRssMb_);
+  std::fprintf(stderr, "kavreto's own rss MB at last slide: %.1f\n", lastSlideSelfRssMb_);
 }

@@ -51,4 +51,6 @@ class BatchCommand : public QObject {
   double peakRssMb_ = 0;
   double firstSlideRssMb_ = 0;
   double lastSlideRssMb_ = 0;
+  double firstSlideSelfRssMb_ = 0;
+  double lastSlideSelfRssMb_ = 0;
 };
