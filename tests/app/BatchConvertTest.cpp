@@ -143,6 +143,16 @@ TEST_F(BatchConvert, OneSlidePresentationGivesAVideoOfThatSlide) {
   ExpectNothingLeft();
 }
 
+TEST_F(BatchConvert, AcceptsAnyPresentationTheOfficeOpens) {
+  // The flat ODF source itself, not a .ppt.
+  const std::string output = out_.file("from-odf.flv");
+  ChildProcess kavreto(
+      {KavretoProgram(), "convert", FixtureFiles::SourcePath("one-slide.fodp"), output, "--fps", "5"}, Env());
+  ASSERT_EQ(kavreto.wait(kConversionLimitMs), 0) << kavreto.stderrText();
+  EXPECT_EQ(StillPictures(DecodeVideo(output), 6), std::vector<Picture>{kTitle});
+  ExpectNothingLeft();
+}
+
 TEST_F(BatchConvert, BadInputsGiveAMessageAndLeaveNothing) {
   ASSERT_FALSE(oneSlide_.empty());
   const std::string encrypted = kCorpus + "/poi__Password_Protected-hello.ppt";
