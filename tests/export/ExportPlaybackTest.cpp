@@ -4,10 +4,12 @@
 // plays kept, and Chinese text drawn as glyphs.
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
 #include <QWebEnginePage>
 #include <algorithm>
 #include <array>
 #include <cstdlib>
+#include <filesystem>
 #include <set>
 
 #include "CSlideShowDlg.h"
@@ -77,18 +79,18 @@ class ExportPlayback : public testing::Test {
     return true;
   }
 
-  // Films until the picture has stood still for a while (as the capture tick waits before
-  // stepping), like the real system; false when it never comes to rest.
+  // Films until the picture has stood still for one second, as the capture tick waits before
+  // it steps the show; false when it never comes to rest.
   bool WaitForStillPicture() {
     std::vector<uint8_t> last;
-    int still = 0;
+    QElapsedTimer still;
     return WaitUntil(
         [&] {
           if (!Film()) return false;
           std::vector<uint8_t> now(surface.captureBits(), surface.captureBits() + surface.frameBytes());
-          still = (now == last) ? still + 1 : 0;
+          if (now != last || !still.isValid()) still.start();
           last.swap(now);
-          return still >= 15;  // about 0.3 s of identical pictures
+          return still.elapsed() >= 1000;
         },
         60000);
   }
@@ -224,6 +226,31 @@ TEST_F(ExportPlayback, ShowWithoutAWorkingEngineEndsAtTheFirstStep) {
   EXPECT_EQ(dlg.currentSlide, 1);
   dlg.AdvanceShow();
   EXPECT_TRUE(WaitUntil([&] { return dlg.showEnded == 1; }));
+}
+
+// A real presentation with many click steps (25 slides, 37 on-click effects) plays from its
+// first slide to its last, one click step or slide per step, and then ends.
+TEST_F(ExportPlayback, CorpusPresentationWithManyClickStepsPlaysToTheEnd) {
+  const std::string source = "/work/shared/corpus/ppt/poi__bug58718_008558.ppt";
+  if (!std::filesystem::exists(source)) GTEST_SKIP() << "no corpus";
+  archive = dir.file("nn25.tmp");
+  ASSERT_EQ(ExportPresentation(source, archive, {}), 25);
+  ASSERT_TRUE(dlg.LoadShow(archive, 25));
+  ASSERT_TRUE(WaitUntil([&] { return dlg.pageReady == 1; }));
+  ASSERT_TRUE(WaitForStillPicture());
+  std::vector<int> slides{dlg.currentSlide};
+  int steps = 0;
+  while (dlg.showEnded == 0 && steps < 200) {
+    ASSERT_TRUE(Step()) << "the picture never came to rest after step " << steps;
+    ++steps;
+    if (dlg.currentSlide != slides.back()) slides.push_back(dlg.currentSlide);
+  }
+  EXPECT_EQ(dlg.showEnded, 1);
+  std::vector<int> expected;
+  for (int i = 1; i <= 25; ++i) expected.push_back(i);
+  EXPECT_EQ(slides, expected);  // every slide once, in order, no wrap
+  // Every on-click step on a step of its own: 24 slide changes, 37 click steps, the end mark.
+  EXPECT_EQ(steps, 24 + 37 + 1);
 }
 
 // Chinese glyphs, not boxes: the title "演示文稿测试" is six different characters, so the six
