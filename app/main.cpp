@@ -1,5 +1,6 @@
 // kavreto: the dialog, or `kavreto convert ...` without a display.
 #include <QApplication>
+#include <QLoggingCategory>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -34,6 +35,8 @@ int main(int argc, char** argv) {
     return 2;
   }
   PrepareBrowserEnvironment(/*offscreen=*/batch);
+  // The browser engine's start-up report is noise on the command's progress output.
+  if (batch) QLoggingCategory::setFilterRules(QStringLiteral("qt.webenginecontext.info=false"));
   int qtArgc = 1;  // the command line is ours, not Qt's
   QApplication app(qtArgc, argv);
   QApplication::setApplicationName(QStringLiteral("kavreto"));
