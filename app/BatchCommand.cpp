@@ -206,7 +206,10 @@ void BatchCommand::showProgress(bool final) {
   if (statsWanted()) sampleMemory();
   if (tty_) {
     constexpr int kWidth = 30;
-    const int filled = count > 0 ? std::min(kWidth, slide * kWidth / count) : 0;
+    // A show that skips hidden slides ends before its last slide number.
+    const int filled = final && dialog_->stoppedAtEnd() ? kWidth
+                       : count > 0                      ? std::min(kWidth, slide * kWidth / count)
+                                                        : 0;
     std::string bar(static_cast<size_t>(filled), '#');
     bar.append(static_cast<size_t>(kWidth - filled), '-');
     std::fprintf(stderr, "\r\033[K[%s] slide %d of %d  %llu frames  %d:%02d", bar.c_str(), slide, count,
