@@ -238,7 +238,11 @@ TEST_F(ConverterDlgConversion, ButtonsDuringAndAfterAConversionAndConvertIgnored
   EXPECT_EQ(dlg.edit("IDC_STATUS")->text(), QStringLiteral("转到：1/1"));
   EXPECT_FALSE(dlg.previewImage().isNull());
 
+  int stops = 0;
+  QObject::connect(&dlg, &CConverterDlg::conversionStopped, [&stops] { ++stops; });
   dlg.button("IDC_STOP")->click();
+  dlg.StopConversion();  // a second Stop does nothing
+  EXPECT_EQ(stops, 1);
   EXPECT_FALSE(dlg.conversionRunning());
   EXPECT_TRUE(dlg.button("IDC_CONVERT")->isEnabled());
   EXPECT_FALSE(dlg.button("IDC_STOP")->isEnabled());
@@ -278,6 +282,20 @@ TEST_F(ConverterDlgConversion, ClosingTheDialogDuringAConversionCompletesTheFile
   const DecodedVideo video = DecodeVideo(out_.file("closed.mp4"));
   EXPECT_EQ(video.errors, "");
   EXPECT_EQ(video.frames.size(), written);
+  EXPECT_TRUE(FilesWithPrefix(cache_.path(), "nn").empty());
+}
+
+TEST_F(ConverterDlgConversion, WriterThatCannotOpenEndsTheAttemptAndDeletesTheWorkFile) {
+  FakePrompts prompts;
+  CConverterDlg dlg(&prompts, false);
+  prompts.openResult = QString::fromStdString(deck_);
+  dlg.OnOK();
+  prompts.saveResult = QString::fromStdString(out_.file("no-such-directory/out.mp4"));
+  dlg.OnConvert();
+  EXPECT_FALSE(dlg.conversionRunning());
+  EXPECT_EQ(prompts.messages, QStringList{QStringLiteral("初始化失败!")});
+  EXPECT_TRUE(dlg.button("IDC_CONVERT")->isEnabled());
+  EXPECT_FALSE(dlg.button("IDC_STOP")->isEnabled());
   EXPECT_TRUE(FilesWithPrefix(cache_.path(), "nn").empty());
 }
 
