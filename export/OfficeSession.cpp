@@ -1,5 +1,6 @@
 #include "OfficeSession.h"
 
+#include <algorithm>
 #include <com/sun/star/bridge/BridgeFactory.hpp>
 #include <com/sun/star/connection/Connector.hpp>
 #include <com/sun/star/connection/NoConnectException.hpp>
@@ -72,6 +73,11 @@ bool OfficeSession::open(OfficeProcess& process, const OfficeProcess::Settings& 
         std::this_thread::sleep_for(50ms);
       }
     }
+    // From here on the calls go to the office: one that is stuck while starting would block
+    // them for ever, so the rest of the start time is enforced by killing it.
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    process.armWatchdog(std::max(left, std::chrono::milliseconds(1000)));
     const uno::Reference<bridge::XBridgeFactory2> factory = bridge::BridgeFactory::create(local);
     bridge_ = factory->createBridge(OUString(), "urp", connection, nullptr);
     remoteContext_.set(bridge_->getInstance("StarOffice.ComponentContext"), uno::UNO_QUERY_THROW);

@@ -25,6 +25,8 @@ class OfficeSession {
   // `deadline`. A brand-new profile makes the office exit once asking for a restart; it is
   // started again. `started` is told the id of each process started. False when no
   // connection came up (the process is then still owned by `process`, which ends it).
+  // Leaves the process's watchdog armed with what is left of the start time; the caller
+  // re-arms it for the work that follows.
   bool open(OfficeProcess& process, const OfficeProcess::Settings& settings,
             std::chrono::steady_clock::time_point deadline, const std::function<void(pid_t)>& started);
 

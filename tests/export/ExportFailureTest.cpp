@@ -124,6 +124,30 @@ TEST(ExportFailureTest, OfficeThatDoesNotStartSaysNothingAndIsEnded) {
   }
 }
 
+// An office that accepts the connection but never answers: the start time limit ends it.
+TEST(ExportFailureTest, OfficeThatNeverAnswersSaysNothingAndIsEnded) {
+  const std::string source = FixtureFiles::Converted("one-slide.fodp");
+  ASSERT_FALSE(source.empty());
+  ScratchDirectory fake, out;
+  PrivateTmpDir tmp;
+  ExportOptions options;
+  // perl is part of every Debian system (perl-base).
+  options.officeProgramDir = FakeOffice(fake, R"(exec perl -MIO::Socket::UNIX -e '
+    my ($name) = map { /--accept=pipe,name=([^;]+)/ ? $1 : () } @ARGV;
+    my $server = IO::Socket::UNIX->new(Local => "/tmp/OSL_PIPE_$<_$name", Listen => 1) or exit 2;
+    my $client = $server->accept; sleep 600;' -- "$@")");
+  options.startLimit = 3s;
+
+  const ExportRun run = RunExport(source, out.file("out.tmp"), options);
+
+  EXPECT_EQ(run.result, 0);
+  EXPECT_TRUE(run.messages.empty());
+  ASSERT_EQ(run.officePids.size(), 1u);
+  EXPECT_NE(::kill(run.officePids.front(), 0), 0) << "the process still exists";
+  EXPECT_EQ(LeftoverPipeFiles(), std::vector<std::string>{});
+  EXPECT_EQ(ListDirectory(tmp.path()), std::vector<std::string>{});
+}
+
 TEST(ExportFailureTest, OfficeThatHangsIsKilledAtTheTimeLimit) {
   const std::string source = FixtureFiles::Converted("one-slide.fodp");
   ASSERT_FALSE(source.empty());
