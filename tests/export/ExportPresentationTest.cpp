@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <sys/stat.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <thread>
 
@@ -129,6 +130,20 @@ TEST_F(ExportPresentationTest, TwoExportsAtTheSameTimeUseTheirOwnOffices) {
   ExpectNothingLeft(second);
   EXPECT_FALSE(ReadArchive(dir.file("a.tmp"), "a").page.empty());
   EXPECT_FALSE(ReadArchive(dir.file("b.tmp"), "b").page.empty());
+}
+
+// The UNO runtime and the bridge are shut down in order: a program that exported and then
+// ends normally (static destructors included) exits with status 0 and prints nothing.
+TEST_F(ExportPresentationTest, ProgramEndsCleanlyAfterAnExport) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  ScratchDirectory dir;
+  const std::string source = fourSlides_;
+  EXPECT_EXIT(
+      {
+        const int count = ExportPresentation(source, dir.file("x.tmp"), {});
+        std::exit(count == 4 ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "^$");
 }
 
 }  // namespace
