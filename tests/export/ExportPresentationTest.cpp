@@ -136,12 +136,15 @@ TEST_F(ExportPresentationTest, TwoExportsAtTheSameTimeUseTheirOwnOffices) {
 // ends normally (static destructors included) exits with status 0 and prints nothing.
 TEST_F(ExportPresentationTest, ProgramEndsCleanlyAfterAnExport) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
-  ScratchDirectory dir;
   const std::string source = fourSlides_;
   EXPECT_EXIT(
       {
-        const int count = ExportPresentation(source, dir.file("x.tmp"), {});
-        std::exit(count == 4 ? 0 : 1);
+        int code = 1;
+        {
+          ScratchDirectory dir;
+          code = ExportPresentation(source, dir.file("x.tmp"), {}) == 4 ? 0 : 1;
+        }
+        std::exit(code);
       },
       ::testing::ExitedWithCode(0), "^$");
 }
