@@ -129,6 +129,8 @@ int BatchCommand::run() {
   tty_ = ::isatty(2) == 1;
   clock_.start();
   installSignalHandlers();
+  // Past a file size limit a write should fail (and be reported), not end the process.
+  ::signal(SIGXFSZ, SIG_IGN);
 
   const QString input = QString::fromLocal8Bit(options_.input.c_str());
   const QString output = QString::fromLocal8Bit(options_.output.c_str());
@@ -175,6 +177,7 @@ int BatchCommand::run() {
   showProgress(true);
   if (statsWanted()) printStats();
 
+  if (dialog_->outputIncomplete()) return kFailed;
   if (stopped_) return kStopped;
   return dialog_->stoppedAtEnd() ? kReachedEnd : kFailed;
 }

@@ -214,6 +214,7 @@ void CConverterDlg::OnConvert() {
   }
 
   stoppedAtEnd_ = false;
+  outputIncomplete_ = false;
   pacer_.prepare(surface_, settings_.frameRate);  // sameFrameCount = 0
   timerId_ = startTimer(1000 / settings_.frameRate, Qt::PreciseTimer);
   ui_->IDC_STOP->setEnabled(true);
@@ -286,6 +287,7 @@ void CConverterDlg::setStatusText(const std::string& text) {
 }
 
 void CConverterDlg::showEndMessage(const std::string& text) {
+  if (outputIncomplete_) return;  // the failure was reported instead
   message(QString::fromStdString(text));
 }
 
@@ -331,12 +333,17 @@ void CConverterDlg::StopConversion() {
   // closed only once no frame write can still be running.
   pacer_.stopWorker();
   writer_.close();
+  outputIncomplete_ = writer_.writeFailed();
   stoppedAtEnd_ = slideShow.showEnded != 0;
   if (slideShow.browser.hasWindow()) slideShow.browser.Navigate(QStringLiteral("about:blank"));
   ui_->IDC_STOP->setEnabled(false);
   ui_->IDC_CONVERT->setEnabled(true);
   deleteWorkFile();
   update();
+  if (outputIncomplete_) {
+    // A full disk or a file size limit: never let the end of the show pass for a finished video.
+    message(QStringLiteral("视频文件没有完整写入：%1").arg(ui_->IDC_OUTPUT_PATH->text()));
+  }
   emit conversionStopped();
 }
 

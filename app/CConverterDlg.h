@@ -67,6 +67,7 @@ class CConverterDlg : public QDialog,
   // State for the batch command, the tests and progress display.
   bool conversionRunning() const;
   bool stoppedAtEnd() const { return stoppedAtEnd_; }   // the last conversion reached the show's end
+  bool outputIncomplete() const { return outputIncomplete_; }  // the last output file could not be written completely
   const FramePacer& pacer() const { return pacer_; }
   const CSlideShowDlg& slideShowWindow() const { return slideShow; }
   const EncodeSettings& encodeSettings() const { return settings_; }
@@ -137,6 +138,7 @@ class CConverterDlg : public QDialog,
   int thumbnailTop = 0;
   int timerId_ = 0;
   bool stoppedAtEnd_ = false;
+  bool outputIncomplete_ = false;
   bool destroyed_ = false;
 
   // The preview hand-off: the worker writes, the UI thread paints.

@@ -2,6 +2,8 @@
 // a presentation, the save filters, Enter, the About item, and (with the real
 // office, browser and encoder) the buttons during and after a conversion.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -297,6 +299,35 @@ TEST_F(ConverterDlgConversion, WriterThatCannotOpenEndsTheAttemptAndDeletesTheWo
   EXPECT_TRUE(dlg.button("IDC_CONVERT")->isEnabled());
   EXPECT_FALSE(dlg.button("IDC_STOP")->isEnabled());
   EXPECT_TRUE(FilesWithPrefix(cache_.path(), "nn").empty());
+}
+
+TEST_F(ConverterDlgConversion, AVideoThatCouldNotBeWrittenCompletelyIsReported) {
+  FakePrompts prompts;
+  CConverterDlg dlg(&prompts, false);
+  prompts.openResult = QString::fromStdString(deck_);
+  dlg.OnOK();
+  dlg.fpsSlider()->setValue(5);
+  dlg.qualitySlider()->setValue(100);
+  const std::string output = out_.file("limited.flv");
+  prompts.saveResult = QString::fromStdString(output);
+  dlg.OnConvert();
+  ASSERT_TRUE(dlg.conversionRunning());
+  ASSERT_TRUE(WaitUntil([&] { return dlg.pacer().writtenFrames() >= 3; }, 120000));
+  // From now on this process may not write more than a few hundred bytes
+  // into any file (a stand-in for a full disk): the file cannot be completed.
+  const auto limit = static_cast<rlim_t>(std::filesystem::file_size(output) + 300);
+  rlimit old{};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+  const auto oldHandler = ::signal(SIGXFSZ, SIG_IGN);
+  rlimit small = old;
+  small.rlim_cur = limit;
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+  dlg.StopConversion();
+  ::setrlimit(RLIMIT_FSIZE, &old);
+  ::signal(SIGXFSZ, oldHandler);
+  EXPECT_TRUE(dlg.outputIncomplete());
+  ASSERT_EQ(prompts.messages.size(), 1) << prompts.messages.join('\n').toStdString();
+  EXPECT_TRUE(prompts.messages[0].startsWith(QStringLiteral("视频文件没有完整写入")));
 }
 
 TEST_F(ConverterDlgConversion, FailedExportEndsTheAttemptWithAMessage) {
