@@ -180,7 +180,14 @@ constexpr const char* kPageTail = R"KV(" onload="kvAttach()" scrolling="no"></if
 </html>
 )KV";
 
-constexpr const char* kAlertToConsole =
+// Inserted before the engine's script. The engine's alert() boxes would block a page nobody
+// sees. Slide and master backgrounds stop a fraction of a pixel short of the slide's edge and
+// lie on top of each other, so smoothed edges would let the lower one show through as a thin
+// light line around the slide: backgrounds are drawn with hard edges.
+constexpr const char* kShowPreamble =
+    "<style type=\"text/css\"><![CDATA[\n"
+    ".Background path { shape-rendering: crispEdges; }\n"
+    "]]></style>\n"
     "<script type=\"text/ecmascript\"><![CDATA[\n"
     "window.alert = function(message) { if (window.console) console.log(String(message)); };\n"
     "]]></script>\n";
@@ -227,7 +234,7 @@ std::string ShowPage::PrepareShow(const std::string& svg) {
   std::string out;
   out.reserve(svg.size() + 200);
   out.append(svg, 0, script);
-  out += kAlertToConsole;
+  out += kShowPreamble;
   out.append(svg, script, std::string::npos);
   return out;
 }

@@ -31,7 +31,8 @@ class ShowPage {
   static std::string Html(const std::string& showAddress, const std::vector<int>& shownSlides);
 
   // The SVG show made ready for the frame: the engine's alert() boxes (which would block a page
-  // nobody sees) are turned into console messages. Returns an empty string when `svg` is not
-  // an SVG document with a script engine.
+  // nobody sees) are turned into console messages, and slide backgrounds get hard edges (no
+  // light line around the slide). Returns an empty string when `svg` is not an SVG document
+  // with a script engine.
   static std::string PrepareShow(const std::string& svg);
 };

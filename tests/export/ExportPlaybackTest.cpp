@@ -209,6 +209,24 @@ TEST_F(ExportPlayback, HiddenSlideInTheMiddleIsPassedOver) {
   EXPECT_FALSE(sawHiddenSlide);
 }
 
+// A wide slide in a 4:3 picture sits between black bars, with clean edges: every pixel of a
+// column through the picture is either the bar's black or the slide's blue, nothing between
+// (no light line where the slide ends).
+TEST_F(ExportPlayback, WideSlideIsLetterboxedWithCleanEdges) {
+  LoadFixture("wide-slide.fodp", 1);
+  ASSERT_TRUE(WaitForStillPicture());
+  EXPECT_TRUE(Near(At(20, 10), {0, 0, 0}));
+  EXPECT_TRUE(Near(At(20, kHeight / 2), kTitleBlue));
+  int blueRows = 0;
+  for (int y = 0; y < kHeight; ++y) {
+    const Rgb c = At(20, y);
+    const bool blue = Near(c, kTitleBlue, 6);
+    EXPECT_TRUE(blue || Near(c, {0, 0, 0}, 6)) << "row " << y << ": " << c[0] << "," << c[1] << "," << c[2];
+    blueRows += blue;
+  }
+  EXPECT_NEAR(blueRows, 405, 2);  // 720 x 405 for a 16:9 slide
+}
+
 // A show whose engine fails to start must still report its page and end at the first step,
 // instead of leaving the conversion waiting for ever.
 TEST_F(ExportPlayback, ShowWithoutAWorkingEngineEndsAtTheFirstStep) {
