@@ -105,7 +105,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   gInputs.push_back({"four-slides.ppt", fixture, 4});
-  const std::string corpus = "/work/shared/corpus/ppt/poi__bug58718_008558.ppt";
+  const std::string corpus = KAVRETO_CORPUS_DIR "/ppt/poi__bug58718_008558.ppt";
   if (fs::exists(corpus)) gInputs.push_back({"poi__bug58718_008558.ppt", corpus, 25});
 
   for (size_t i = 0; i < gInputs.size(); ++i) {

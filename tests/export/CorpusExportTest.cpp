@@ -12,8 +12,6 @@
 
 namespace {
 
-const std::string kCorpusDir = "/work/shared/corpus/";
-
 struct Row {
   std::string file;
   int slides = 0;

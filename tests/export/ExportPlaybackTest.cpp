@@ -249,7 +249,7 @@ TEST_F(ExportPlayback, ShowWithoutAWorkingEngineEndsAtTheFirstStep) {
 // A real presentation with many click steps (25 slides, 37 on-click effects) plays from its
 // first slide to its last, one click step or slide per step, and then ends.
 TEST_F(ExportPlayback, CorpusPresentationWithManyClickStepsPlaysToTheEnd) {
-  const std::string source = "/work/shared/corpus/ppt/poi__bug58718_008558.ppt";
+  const std::string source = kCorpusDir + "ppt/poi__bug58718_008558.ppt";
   if (!std::filesystem::exists(source)) GTEST_SKIP() << "no corpus";
   archive = dir.file("nn25.tmp");
   ASSERT_EQ(ExportPresentation(source, archive, {}), 25);

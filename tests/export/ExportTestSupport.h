@@ -15,6 +15,9 @@ struct ExportRun {
   std::vector<pid_t> officePids;  // every office process the export started
 };
 
+// The shared corpus of real presentations (MANIFEST.tsv, ppt/), beside the repository.
+inline const std::string kCorpusDir = KAVRETO_SOURCE_DIR "/../shared/corpus/";
+
 // Runs ExportPresentation with `options`, recording what it reports.
 ExportRun RunExport(const std::string& source, const std::string& archive, ExportOptions options = {});
 
