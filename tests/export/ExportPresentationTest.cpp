@@ -115,6 +115,16 @@ TEST_F(ExportPresentationTest, SourcePathWithSpacesAndChineseCharacters) {
   EXPECT_EQ(ListDirectory(sub), std::vector<std::string>{"演示 文稿 #1.ppt"});
 }
 
+// A UNO bootstrap setting of the calling program must not reach the office it starts.
+TEST_F(ExportPresentationTest, CallersUnoBootstrapSettingDoesNotReachTheOffice) {
+  ScratchDirectory dir;
+  ::setenv("URE_BOOTSTRAP", "vnd.sun.star.pathname:/nonexistent/fundamentalrc", 1);
+  const ExportRun run = RunExport(fourSlides_, dir.file("out.tmp"));
+  ::unsetenv("URE_BOOTSTRAP");
+  EXPECT_EQ(run.result, 4);
+  EXPECT_TRUE(run.messages.empty());
+}
+
 TEST_F(ExportPresentationTest, TwoExportsAtTheSameTimeUseTheirOwnOffices) {
   ScratchDirectory dir;
   ExportRun first, second;
