@@ -69,7 +69,8 @@ bool OfficeProcess::start(const Settings& settings) {
   // The office gets its own temporary directory, and finds its own UNO bootstrap files (a
   // URE_BOOTSTRAP meant for the calling program would point it elsewhere).
   for (char** e = environ; e != nullptr && *e != nullptr; ++e) {
-    if (std::strncmp(*e, "TMPDIR=", 7) != 0 && std::strncmp(*e, "URE_BOOTSTRAP=", 14) != 0) env.emplace_back(*e);
+    if (std::strncmp(*e, "TMPDIR=", 7) != 0 && std::strncmp(*e, "URE_BOOTSTRAP=", 14) != 0)
+      env.emplace_back(*e);
   }
   if (!settings.tempDir.empty()) env.push_back("TMPDIR=" + settings.tempDir);
 

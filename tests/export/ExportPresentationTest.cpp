@@ -16,7 +16,8 @@
 namespace {
 
 void ExpectNothingLeft(const ExportRun& run, const PrivateTmpDir* tmp = nullptr) {
-  for (pid_t pid : run.officePids) EXPECT_FALSE(IsOfficeProcess(pid)) << "office process " << pid << " still runs";
+  for (pid_t pid : run.officePids)
+    EXPECT_FALSE(IsOfficeProcess(pid)) << "office process " << pid << " still runs";
   EXPECT_EQ(LeftoverPipeFiles(), std::vector<std::string>{});
   if (tmp != nullptr) {
     EXPECT_EQ(ListDirectory(tmp->path()), std::vector<std::string>{}) << "temporary files left";
@@ -24,8 +25,8 @@ void ExpectNothingLeft(const ExportRun& run, const PrivateTmpDir* tmp = nullptr)
 }
 
 struct ArchiveContents {
-  std::string page;     // BASE.files/fullscreen.htm
-  std::string show;     // BASE.files/show.svg
+  std::string page;  // BASE.files/fullscreen.htm
+  std::string show;  // BASE.files/show.svg
   std::string pageType, showType;
 };
 
@@ -35,7 +36,8 @@ ArchiveContents ReadArchive(const std::string& path, const std::string& base) {
   ArchiveContents contents;
   EXPECT_TRUE(ReadMhtml(ReadWholeFile(path), parts, error)) << error;
   for (const auto& part : parts) {
-    if (part.location == base + ".files/fullscreen.htm") contents.page = part.body, contents.pageType = part.type;
+    if (part.location == base + ".files/fullscreen.htm")
+      contents.page = part.body, contents.pageType = part.type;
     if (part.location == base + ".files/show.svg") contents.show = part.body, contents.showType = part.type;
   }
   return contents;

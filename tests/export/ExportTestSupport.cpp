@@ -40,7 +40,8 @@ bool IsOfficeProcess(pid_t pid) {
 
 std::vector<std::string> LeftoverPipeFiles() {
   std::vector<std::string> found;
-  const std::string prefix = "OSL_PIPE_" + std::to_string(::getuid()) + "_kavreto-" + std::to_string(::getpid()) + "-";
+  const std::string prefix =
+      "OSL_PIPE_" + std::to_string(::getuid()) + "_kavreto-" + std::to_string(::getpid()) + "-";
   std::error_code ec;
   for (const auto& entry : fs::directory_iterator("/tmp", ec)) {
     const std::string name = entry.path().filename().string();
@@ -52,7 +53,8 @@ std::vector<std::string> LeftoverPipeFiles() {
 std::vector<std::string> ListDirectory(const std::string& directory) {
   std::vector<std::string> names;
   std::error_code ec;
-  for (const auto& entry : fs::directory_iterator(directory, ec)) names.push_back(entry.path().filename().string());
+  for (const auto& entry : fs::directory_iterator(directory, ec))
+    names.push_back(entry.path().filename().string());
   std::sort(names.begin(), names.end());
   return names;
 }
@@ -133,7 +135,8 @@ bool DecodeBase64Strict(const std::string& in, std::string& out) {
 }
 
 // Header block up to the blank line at `pos`; names lower-cased. Returns the body start.
-size_t ReadHeaders(const std::string& text, size_t pos, std::vector<std::pair<std::string, std::string>>& headers) {
+size_t ReadHeaders(const std::string& text, size_t pos,
+                   std::vector<std::pair<std::string, std::string>>& headers) {
   for (;;) {
     const size_t end = text.find("\r\n", pos);
     if (end == std::string::npos) return std::string::npos;
@@ -184,7 +187,8 @@ bool ReadMhtml(const std::string& text, std::vector<MhtmlPartRead>& parts, std::
     part.type = Header(headers, "content-type");
     if (part.location.empty() || part.type.empty()) return error = "part without location or type", false;
     if (Header(headers, "content-transfer-encoding") != "base64") return error = "part not base64", false;
-    if (!DecodeBase64Strict(text.substr(body, end - body), part.body)) return error = "bad base64 in " + part.location, false;
+    if (!DecodeBase64Strict(text.substr(body, end - body), part.body))
+      return error = "bad base64 in " + part.location, false;
     parts.push_back(std::move(part));
     pos = end + delimiter.size();
     if (text.compare(pos, 2, "--") == 0) return true;

@@ -14,10 +14,12 @@ TEST(MhtmlWriterTest, PartsReadBackExactly) {
   std::string binary;
   for (int i = 0; i < 1000; ++i) binary.push_back(static_cast<char>(i * 37 % 256));
   MhtmlWriter writer;
-  writer.addPart({"a.files/fullscreen.htm", "text/html; charset=utf-8", "<p>演示文稿</p>\r\n--not a boundary"});
+  writer.addPart(
+      {"a.files/fullscreen.htm", "text/html; charset=utf-8", "<p>演示文稿</p>\r\n--not a boundary"});
   writer.addPart({"a.files/show.svg", "image/svg+xml", binary});
   writer.addPart({"a.files/empty.txt", "text/plain", ""});
-  for (size_t n = 1; n <= 3; ++n) writer.addPart({"a.files/p" + std::to_string(n), "text/plain", std::string(n, 'x')});
+  for (size_t n = 1; n <= 3; ++n)
+    writer.addPart({"a.files/p" + std::to_string(n), "text/plain", std::string(n, 'x')});
 
   std::vector<MhtmlPartRead> parts;
   std::string error;
@@ -63,14 +65,16 @@ TEST(MhtmlWriterTest, WriteReplacesTheFileAndLeavesNothingElse) {
 TEST(ShowPageTest, ShowIsPreparedOnlyWhenItIsAnSvgWithItsEngine) {
   EXPECT_EQ(ShowPage::PrepareShow("<html><script>x</script></html>"), "");
   EXPECT_EQ(ShowPage::PrepareShow("<svg><g/></svg>"), "");
-  const std::string svg = "<?xml version=\"1.0\"?><svg a=\"1\"><defs/><script type=\"text/ecmascript\">engine</script></svg>";
+  const std::string svg =
+      "<?xml version=\"1.0\"?><svg a=\"1\"><defs/><script type=\"text/ecmascript\">engine</script></svg>";
   const std::string prepared = ShowPage::PrepareShow(svg);
   ASSERT_FALSE(prepared.empty());
   // Everything of the original is kept, the alert replacement runs before the engine.
   const size_t replaced = prepared.find("window.alert");
   EXPECT_LT(replaced, prepared.find("engine"));
   EXPECT_GT(replaced, prepared.find("<defs/>"));
-  EXPECT_EQ(prepared.size() - svg.size(), prepared.find("<script type=\"text/ecmascript\">engine") - svg.find("<script"));
+  EXPECT_EQ(prepared.size() - svg.size(),
+            prepared.find("<script type=\"text/ecmascript\">engine") - svg.find("<script"));
 }
 
 }  // namespace
