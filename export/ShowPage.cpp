@@ -21,7 +21,8 @@ iframe { position: absolute; left: -1px; top: -1px; border: 0; width: calc(100% 
 var kvShownSlides = )KV";
 
 constexpr const char* kPageScript = R"KV(;
-// Number of the slide being shown, counting shown slides from 1.
+// Number of the slide being shown, as the presentation numbers it (from 1, hidden slides
+// included), so that it reads against the presentation's slide count.
 var gCurSld = 1;
 var kvReady = false;        // the engine in PPTSld has loaded and the interface is attached
 var kvSlide = -1;           // engine index of the slide shown (or being brought in)
@@ -65,8 +66,7 @@ function kvEffectsLeft() {
 
 // Tells the player which slide is shown: an address of the slide in the status text.
 function kvReport() {
-  var pos = kvShownSlides.indexOf(kvSlide);
-  gCurSld = pos >= 0 ? pos + 1 : 1;
+  gCurSld = kvSlide >= 0 ? kvSlide + 1 : 1;
   top.status = document.URL.split('#')[0] + '#slide' + gCurSld;
 }
 

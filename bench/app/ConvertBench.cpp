@@ -18,7 +18,7 @@
 
 namespace {
 
-const char* kDefaultInput = "/work/shared/corpus/ppt/poi__bug58718_008558.ppt";
+const char* kDefaultInput = KAVRETO_CORPUS_DIR "/ppt/poi__bug58718_008558.ppt";
 
 // Runs the conversion and returns the "name: value" lines it printed with --stats.
 std::map<std::string, double> Convert(const std::string& input, const std::string& output) {
