@@ -10,6 +10,22 @@
 #include "BrowserEnvironment.h"
 #include "CConverterApp.h"
 
+namespace {
+
+QtMessageHandler gQtHandler = nullptr;
+
+// Two warnings that every run without a desktop session gets and that say
+// nothing about the conversion; everything else goes to Qt's own handler.
+void QuietBatchMessages(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+  if (type == QtWarningMsg && (message.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR not set")) ||
+                               message.startsWith(QLatin1String("No suitable graphics backend found")))) {
+    return;
+  }
+  gQtHandler(type, context, message);
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
   const BatchOptions options = BatchOptions::parse(std::vector<std::string>(argv + 1, argv + argc));
   switch (options.action) {
@@ -36,7 +52,10 @@ int main(int argc, char** argv) {
   }
   PrepareBrowserEnvironment(/*offscreen=*/batch);
   // The browser engine's start-up report is noise on the command's progress output.
-  if (batch) QLoggingCategory::setFilterRules(QStringLiteral("qt.webenginecontext.info=false"));
+  if (batch) {
+    QLoggingCategory::setFilterRules(QStringLiteral("qt.webenginecontext.info=false"));
+    gQtHandler = qInstallMessageHandler(QuietBatchMessages);
+  }
   int qtArgc = 1;  // the command line is ours, not Qt's
   QApplication app(qtArgc, argv);
   QApplication::setApplicationName(QStringLiteral("kavreto"));
