@@ -45,8 +45,8 @@ struct Planes {
   Planes(int w, int h) : y(static_cast<size_t>(w) * h), u(static_cast<size_t>(w / 2) * (h / 2)), v(u.size()) {}
 };
 
-void BM_RgbToYuv420(benchmark::State& state) {
-  const int w = static_cast<int>(state.range(0)), h = static_cast<int>(state.range(1));
+// Times RgbToYuv420 on one frame of w x h through whichever path is selected.
+void ConvertRepeatedly(benchmark::State& state, int w, int h) {
   const std::vector<uint8_t> frame = MakeFrame(w, h);
   Planes planes(w, h);
   yFromRed[0] = 255;
@@ -55,6 +55,11 @@ void BM_RgbToYuv420(benchmark::State& state) {
     benchmark::DoNotOptimize(planes.y.data());
     benchmark::ClobberMemory();
   }
+}
+
+void BM_RgbToYuv420(benchmark::State& state) {
+  const int w = static_cast<int>(state.range(0)), h = static_cast<int>(state.range(1));
+  ConvertRepeatedly(state, w, h);
   state.SetLabel(RgbToYuv420PathName());
 }
 
@@ -69,14 +74,7 @@ void BM_RgbToYuv420Path(benchmark::State& state) {
     state.SkipWithError("path not on this processor");
     return;
   }
-  const std::vector<uint8_t> frame = MakeFrame(w, h);
-  Planes planes(w, h);
-  yFromRed[0] = 255;
-  for (auto _ : state) {
-    RgbToYuv420(frame.data(), planes.y.data(), planes.u.data(), planes.v.data(), w, h);
-    benchmark::DoNotOptimize(planes.y.data());
-    benchmark::ClobberMemory();
-  }
+  ConvertRepeatedly(state, w, h);
   RgbToYuv420UsePath(original.c_str());
   state.SetLabel(path);
 }

@@ -131,6 +131,15 @@ struct Rig {
     g_running.store(1, std::memory_order_release);
     g_frameReady.store(0, std::memory_order_release);
   }
+  // Alternates ticks and worker passes, the worker always keeping up, until the
+  // show has stopped (or a bound is reached).
+  void playToEndInLockstep() {
+    beginLockstep();
+    for (int i = 0; i < 1000 && host.stops == 0; ++i) {
+      pacer.tick();
+      pacer.workerPass();
+    }
+  }
   FakeShow show;
   FakeDrawer drawer;
   FakeHost host;
@@ -143,11 +152,7 @@ TEST(FramePacerPacing, EveryStillPictureFillsFrameRatePlusOneFramesInOrder) {
     Rig rig({10, 20, 30, 40}, frameRate);
     RecordingSink sink;
     rig.pacer.attach(sink, nullptr);
-    rig.beginLockstep();
-    for (int i = 0; i < 1000 && rig.host.stops == 0; ++i) {
-      rig.pacer.tick();
-      rig.pacer.workerPass();
-    }
+    rig.playToEndInLockstep();
     ASSERT_EQ(rig.host.stops, 1) << "frameRate " << frameRate;
     auto runs = Runs(sink.colours);
     ASSERT_EQ(runs.size(), 4u);
@@ -167,11 +172,7 @@ TEST(FramePacerPacing, InvisibleStepsDoNotStallTheShow) {
   Rig rig({7, 7, 7, 9}, 3);
   RecordingSink sink;
   rig.pacer.attach(sink, nullptr);
-  rig.beginLockstep();
-  for (int i = 0; i < 1000 && rig.host.stops == 0; ++i) {
-    rig.pacer.tick();
-    rig.pacer.workerPass();
-  }
+  rig.playToEndInLockstep();
   ASSERT_EQ(rig.host.stops, 1);
   auto runs = Runs(sink.colours);
   ASSERT_EQ(runs.size(), 2u);
