@@ -166,9 +166,8 @@ int BatchCommand::run() {
   if (options_.timeoutSeconds > 0) {
     timeout.setSingleShot(true);
     connect(&timeout, &QTimer::timeout, this, [this] { stop("timeout"); });
-    timeout.start(static_cast<int>(options_.timeoutSeconds * 1000 - clock_.elapsed() > 0
-                                       ? options_.timeoutSeconds * 1000 - clock_.elapsed()
-                                       : 0));
+    timeout.start(static_cast<int>(
+        options_.timeoutSeconds * 1000 - clock_.elapsed() > 0 ? options_.timeoutSeconds * 1000 - clock_.elapsed() : 0));
   }
   // A signal that came during the export is acted on now.
   loop.exec();
@@ -182,9 +181,7 @@ int BatchCommand::run() {
   return dialog_->stoppedAtEnd() ? kReachedEnd : kFailed;
 }
 
-bool BatchCommand::statsWanted() const {
-  return options_.printStats || qEnvironmentVariableIsSet("KAVRETO_STATS");
-}
+bool BatchCommand::statsWanted() const { return options_.printStats || qEnvironmentVariableIsSet("KAVRETO_STATS"); }
 
 void BatchCommand::sampleMemory() {
   const double rss = TreeRssMb();
@@ -220,8 +217,8 @@ void BatchCommand::showProgress(bool final) {
                  static_cast<int>(seconds) % 60);
     if (final) std::fputc('\n', stderr);
   } else if (final || slide != lastSlide_ || clock_.elapsed() - lastLineMs_ >= 10000) {
-    std::fprintf(stderr, "slide %d of %d, %llu frames, %.1f s\n", slide, count,
-                 static_cast<unsigned long long>(frames), seconds);
+    std::fprintf(stderr, "slide %d of %d, %llu frames, %.1f s\n", slide, count, static_cast<unsigned long long>(frames),
+                 seconds);
     lastLineMs_ = clock_.elapsed();
   }
   lastSlide_ = slide;

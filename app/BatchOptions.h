@@ -12,7 +12,7 @@ struct BatchOptions {
   Action action = Action::RunDialog;
   std::string input;
   std::string output;
-  int width = 352;   // the dialog's defaults
+  int width = 352;  // the dialog's defaults
   int height = 288;
   int fps = 25;
   int quality = 10;

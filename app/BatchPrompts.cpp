@@ -1,14 +1,12 @@
 #include "BatchPrompts.h"
 
-#include <QFileInfo>
-#include <QRegularExpression>
 #include <unistd.h>
 
+#include <QFileInfo>
+#include <QRegularExpression>
 #include <cstdio>
 
-QString BatchPrompts::openFileName(const QString& /*filter*/) {
-  return input_;
-}
+QString BatchPrompts::openFileName(const QString& /*filter*/) { return input_; }
 
 QStringList BatchPrompts::filterExtensions(const QString& filter) {
   QStringList extensions;

@@ -79,9 +79,7 @@ CConverterDlg::CConverterDlg(ConverterPrompts* prompts, bool withBanner, QWidget
   OnInitDialog();
 }
 
-CConverterDlg::~CConverterDlg() {
-  DestroyWindow();
-}
+CConverterDlg::~CConverterDlg() { DestroyWindow(); }
 
 bool CConverterDlg::OnInitDialog() {
   QIcon icon;
@@ -136,9 +134,7 @@ QString CConverterDlg::saveFilter(int width, int height, int frameRate) {
   return filter;
 }
 
-void CConverterDlg::message(const QString& text) {
-  prompts_->messageBox(text);
-}
+void CConverterDlg::message(const QString& text) { prompts_->messageBox(text); }
 
 void CConverterDlg::OnConvert() {
   const QString source = ui_->IDC_SOURCE_PATH->text();
@@ -160,8 +156,8 @@ void CConverterDlg::OnConvert() {
     settings_.width = 352;
     settings_.height = 288;
   }
-  const QString output = prompts_->saveFileName(saveFilter(settings_.width, settings_.height, settings_.frameRate),
-                                                QStringLiteral("flv"));
+  const QString output =
+      prompts_->saveFileName(saveFilter(settings_.width, settings_.height, settings_.frameRate), QStringLiteral("flv"));
   if (output.isEmpty()) return;
   // The writer deletes the output file first: never let that be the presentation.
   if (SameFile(output, source)) {
@@ -258,9 +254,7 @@ bool CConverterDlg::CreateCaptureSurface() {
   return surface_.create(settings_.width, settings_.height);
 }
 
-void CConverterDlg::ReleaseCaptureSurface() {
-  surface_.release();
-}
+void CConverterDlg::ReleaseCaptureSurface() { surface_.release(); }
 
 bool CConverterDlg::conversionRunning() const {
   return g_running.load(std::memory_order_acquire) != 0 || pacer_.workerRunning();
@@ -278,13 +272,9 @@ void CConverterDlg::timerEvent(QTimerEvent* event) {
   }
 }
 
-bool CConverterDlg::draw(CaptureSurface& surface) {
-  return DrawOleObject(slideShow.browser.Document(), surface);
-}
+bool CConverterDlg::draw(CaptureSurface& surface) { return DrawOleObject(slideShow.browser.Document(), surface); }
 
-void CConverterDlg::setStatusText(const std::string& text) {
-  ui_->IDC_STATUS->setText(QString::fromStdString(text));
-}
+void CConverterDlg::setStatusText(const std::string& text) { ui_->IDC_STATUS->setText(QString::fromStdString(text)); }
 
 void CConverterDlg::showEndMessage(const std::string& text) {
   if (outputIncomplete_) return;  // the failure was reported instead

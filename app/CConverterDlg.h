@@ -66,7 +66,7 @@ class CConverterDlg : public QDialog,
 
   // State for the batch command, the tests and progress display.
   bool conversionRunning() const;
-  bool stoppedAtEnd() const { return stoppedAtEnd_; }   // the last conversion reached the show's end
+  bool stoppedAtEnd() const { return stoppedAtEnd_; }          // the last conversion reached the show's end
   bool outputIncomplete() const { return outputIncomplete_; }  // the last output file could not be written completely
   const FramePacer& pacer() const { return pacer_; }
   const CSlideShowDlg& slideShowWindow() const { return slideShow; }

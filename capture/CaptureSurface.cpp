@@ -33,6 +33,4 @@ int32_t CaptureSurface::width() const { return width_; }
 
 int32_t CaptureSurface::height() const { return height_; }
 
-size_t CaptureSurface::frameBytes() const {
-  return static_cast<size_t>(width_) * static_cast<size_t>(height_) * 3;
-}
+size_t CaptureSurface::frameBytes() const { return static_cast<size_t>(width_) * static_cast<size_t>(height_) * 3; }

@@ -27,7 +27,7 @@ class CaptureSurface {
   uint8_t* previousFrame() const;  // null while no surface exists
   int32_t width() const;           // 0 while no surface exists
   int32_t height() const;
-  size_t frameBytes() const;       // width x height x 3; 0 while no surface exists
+  size_t frameBytes() const;  // width x height x 3; 0 while no surface exists
 
  private:
   std::unique_ptr<uint8_t[]> bits_;

@@ -7,12 +7,9 @@
 std::atomic<int> g_running{0};
 std::atomic<int> g_frameReady{0};
 
-FramePacer::FramePacer(Show& show, Drawer& drawer, Host& host)
-    : show_(show), drawer_(drawer), host_(host) {}
+FramePacer::FramePacer(Show& show, Drawer& drawer, Host& host) : show_(show), drawer_(drawer), host_(host) {}
 
-FramePacer::~FramePacer() {
-  stopWorker();
-}
+FramePacer::~FramePacer() { stopWorker(); }
 
 void FramePacer::prepare(CaptureSurface& surface, int32_t frameRate) {
   surface_ = &surface;

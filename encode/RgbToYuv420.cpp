@@ -70,8 +70,8 @@ inline void ConvertPixel(const uint8_t* bgr, uint8_t* y, int32_t& uSum, int32_t&
 // Blocks [firstBlock, blockCount) of one row pair: top and bottom are the
 // picture rows 2j and 2j + 1 of the frame, yTop/yBottom their luma rows,
 // u and v the chroma row j.
-void ConvertBlocks(const uint8_t* top, const uint8_t* bottom, uint8_t* yTop, uint8_t* yBottom,
-                   uint8_t* u, uint8_t* v, int32_t firstBlock, int32_t blockCount) {
+void ConvertBlocks(const uint8_t* top, const uint8_t* bottom, uint8_t* yTop, uint8_t* yBottom, uint8_t* u, uint8_t* v,
+                   int32_t firstBlock, int32_t blockCount) {
   for (int32_t k = firstBlock; k < blockCount; ++k) {
     const int32_t x = 2 * k;
     int32_t uSum = 0, vSum = 0;
@@ -84,13 +84,13 @@ void ConvertBlocks(const uint8_t* top, const uint8_t* bottom, uint8_t* yTop, uin
   }
 }
 
-using RowPairKernel = int32_t (*)(const uint8_t* top, const uint8_t* bottom, uint8_t* yTop,
-                                  uint8_t* yBottom, uint8_t* u, uint8_t* v, int32_t blockCount);
+using RowPairKernel = int32_t (*)(const uint8_t* top, const uint8_t* bottom, uint8_t* yTop, uint8_t* yBottom,
+                                  uint8_t* u, uint8_t* v, int32_t blockCount);
 
 // Walks the row pairs top to bottom. `kernel` (may be null) converts a prefix
 // of each row pair's blocks and returns how many; the table walk does the rest.
-void ConvertFrame(const uint8_t* frame, uint8_t* yPlane, uint8_t* uPlane, uint8_t* vPlane,
-                  int32_t width, int32_t height, RowPairKernel kernel) {
+void ConvertFrame(const uint8_t* frame, uint8_t* yPlane, uint8_t* uPlane, uint8_t* vPlane, int32_t width,
+                  int32_t height, RowPairKernel kernel) {
   if (height <= 0 || width <= 0) return;
   // Whole 2 x 2 blocks only; an odd last row or column is left alone.
   const int32_t pairs = height / 2;
@@ -123,8 +123,8 @@ void ConvertFrame(const uint8_t* frame, uint8_t* yPlane, uint8_t* uPlane, uint8_
 // four values each offset by 128), so the result equals the table walk.
 
 __attribute__((target("avx2"))) inline __m256i Pair16(int32_t low, int32_t high) {
-  return _mm256_set1_epi32(static_cast<int32_t>((static_cast<uint32_t>(static_cast<uint16_t>(high)) << 16) |
-                                                static_cast<uint16_t>(low)));
+  return _mm256_set1_epi32(
+      static_cast<int32_t>((static_cast<uint32_t>(static_cast<uint16_t>(high)) << 16) | static_cast<uint16_t>(low)));
 }
 
 // Loads 8 pixels: those starting at p (low lane, at byte 0 of the lane) and
@@ -152,9 +152,8 @@ __attribute__((target("avx2"))) inline Sums ConvertEight(__m256i pixels) {
   const __m256i rg = _mm256_shuffle_epi8(pixels, rgShuffle);
   const __m256i bg = _mm256_shuffle_epi8(pixels, bgShuffle);
   Sums s;
-  s.y = _mm256_srai_epi32(_mm256_add_epi32(_mm256_madd_epi16(rg, Pair16(kYR, kYG / 2)),
-                                           _mm256_madd_epi16(bg, Pair16(kYB, kYG / 2))),
-                          16);
+  s.y = _mm256_srai_epi32(
+      _mm256_add_epi32(_mm256_madd_epi16(rg, Pair16(kYR, kYG / 2)), _mm256_madd_epi16(bg, Pair16(kYB, kYG / 2))), 16);
   s.u = _mm256_srai_epi32(_mm256_add_epi32(_mm256_add_epi32(_mm256_madd_epi16(rg, Pair16(kUR, kUG)),
                                                             _mm256_madd_epi16(bg, Pair16(-kHalf, 0))),
                                            _mm256_slli_epi32(bg, 16)),
@@ -168,9 +167,8 @@ __attribute__((target("avx2"))) inline Sums ConvertEight(__m256i pixels) {
 
 static_assert(kYG % 2 == 0, "green luma coefficient is split into two equal halves");
 
-__attribute__((target("avx2"))) int32_t RowPairAvx2(const uint8_t* top, const uint8_t* bottom,
-                                                     uint8_t* yTop, uint8_t* yBottom, uint8_t* u,
-                                                     uint8_t* v, int32_t blockCount) {
+__attribute__((target("avx2"))) int32_t RowPairAvx2(const uint8_t* top, const uint8_t* bottom, uint8_t* yTop,
+                                                    uint8_t* yBottom, uint8_t* u, uint8_t* v, int32_t blockCount) {
   const int32_t chunks = blockCount / 8;  // 16 pixels, 8 blocks a chunk
   const __m256i offset = _mm256_set1_epi16(128);
   const __m256i chromaOrder = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
@@ -191,10 +189,10 @@ __attribute__((target("avx2"))) int32_t RowPairAvx2(const uint8_t* top, const ui
     _mm_storeu_si128(reinterpret_cast<__m128i*>(yTop + c * 16), _mm256_castsi256_si128(yBytes));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(yBottom + c * 16), _mm256_extracti128_si256(yBytes, 1));
 
-    const __m256i uBlocks = _mm256_srai_epi32(
-        _mm256_hadd_epi32(_mm256_add_epi32(ta.u, ba.u), _mm256_add_epi32(tb.u, bb.u)), 2);
-    const __m256i vBlocks = _mm256_srai_epi32(
-        _mm256_hadd_epi32(_mm256_add_epi32(ta.v, ba.v), _mm256_add_epi32(tb.v, bb.v)), 2);
+    const __m256i uBlocks =
+        _mm256_srai_epi32(_mm256_hadd_epi32(_mm256_add_epi32(ta.u, ba.u), _mm256_add_epi32(tb.u, bb.u)), 2);
+    const __m256i vBlocks =
+        _mm256_srai_epi32(_mm256_hadd_epi32(_mm256_add_epi32(ta.v, ba.v), _mm256_add_epi32(tb.v, bb.v)), 2);
     const __m256i uvWords = _mm256_add_epi16(_mm256_packs_epi32(uBlocks, vBlocks), offset);
     const __m256i uvBytes = _mm256_permutevar8x32_epi32(_mm256_packus_epi16(uvWords, uvWords), chromaOrder);
     const __m128i uv = _mm256_castsi256_si128(uvBytes);
@@ -209,18 +207,20 @@ __attribute__((target("ssse3"))) inline Sums128 ConvertFour(__m128i pixels, __m1
   const __m128i rg = _mm_shuffle_epi8(pixels, rgShuffle);
   const __m128i bg = _mm_shuffle_epi8(pixels, bgShuffle);
   auto pair = [](int32_t low, int32_t high) {
-    return _mm_set1_epi32(static_cast<int32_t>((static_cast<uint32_t>(static_cast<uint16_t>(high)) << 16) |
-                                               static_cast<uint16_t>(low)));
+    return _mm_set1_epi32(
+        static_cast<int32_t>((static_cast<uint32_t>(static_cast<uint16_t>(high)) << 16) | static_cast<uint16_t>(low)));
   };
   Sums128 s;
-  s.y = _mm_srai_epi32(_mm_add_epi32(_mm_madd_epi16(rg, pair(kYR, kYG / 2)), _mm_madd_epi16(bg, pair(kYB, kYG / 2))),
-                       16);
-  s.u = _mm_srai_epi32(_mm_add_epi32(_mm_add_epi32(_mm_madd_epi16(rg, pair(kUR, kUG)), _mm_madd_epi16(bg, pair(-kHalf, 0))),
-                                     _mm_slli_epi32(bg, 16)),
-                       16);
-  s.v = _mm_srai_epi32(_mm_add_epi32(_mm_add_epi32(_mm_madd_epi16(rg, pair(-kHalf, kVG)), _mm_madd_epi16(bg, pair(kVB, 0))),
-                                     _mm_slli_epi32(rg, 16)),
-                       16);
+  s.y =
+      _mm_srai_epi32(_mm_add_epi32(_mm_madd_epi16(rg, pair(kYR, kYG / 2)), _mm_madd_epi16(bg, pair(kYB, kYG / 2))), 16);
+  s.u = _mm_srai_epi32(
+      _mm_add_epi32(_mm_add_epi32(_mm_madd_epi16(rg, pair(kUR, kUG)), _mm_madd_epi16(bg, pair(-kHalf, 0))),
+                    _mm_slli_epi32(bg, 16)),
+      16);
+  s.v = _mm_srai_epi32(
+      _mm_add_epi32(_mm_add_epi32(_mm_madd_epi16(rg, pair(-kHalf, kVG)), _mm_madd_epi16(bg, pair(kVB, 0))),
+                    _mm_slli_epi32(rg, 16)),
+      16);
   return s;
 }
 
@@ -306,8 +306,8 @@ const Path* CurrentPath() {
 
 }  // namespace
 
-void RgbToYuv420Reference(const uint8_t* frame, uint8_t* yPlane, uint8_t* uPlane, uint8_t* vPlane,
-                          int32_t width, int32_t height) {
+void RgbToYuv420Reference(const uint8_t* frame, uint8_t* yPlane, uint8_t* uPlane, uint8_t* vPlane, int32_t width,
+                          int32_t height) {
   RebuildIfMarked();
   ConvertFrame(frame, yPlane, uPlane, vPlane, width, height, nullptr);
 }

@@ -31,13 +31,13 @@ extern int32_t vFromBlue[256];   //  -5329: -0.08131
 // frame holds width*height*3 bytes, yPlane width*height, uPlane and vPlane
 // (width/2)*(height/2) bytes each. Uses a vector path (AVX2 or SSSE3) when the
 // processor has one; its output is identical to RgbToYuv420Reference.
-void RgbToYuv420(const uint8_t* frame, uint8_t* yPlane, uint8_t* uPlane, uint8_t* vPlane,
-                 int32_t width, int32_t height);
+void RgbToYuv420(const uint8_t* frame, uint8_t* yPlane, uint8_t* uPlane, uint8_t* vPlane, int32_t width,
+                 int32_t height);
 
 // The plain table walk, one 2 x 2 block at a time, exactly as the arithmetic
 // is defined. Same contract as RgbToYuv420 (including the rebuild).
-void RgbToYuv420Reference(const uint8_t* frame, uint8_t* yPlane, uint8_t* uPlane,
-                          uint8_t* vPlane, int32_t width, int32_t height);
+void RgbToYuv420Reference(const uint8_t* frame, uint8_t* yPlane, uint8_t* uPlane, uint8_t* vPlane, int32_t width,
+                          int32_t height);
 
 // The path RgbToYuv420 takes: "avx2", "ssse3" or "scalar" (the table walk).
 // By default the fastest one this processor has.

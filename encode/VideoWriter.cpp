@@ -1,9 +1,9 @@
 #include "VideoWriter.h"
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstring>
-
-#include <unistd.h>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -19,9 +19,7 @@ void VideoWriter::FormatContextDeleter::operator()(AVFormatContext* context) con
   avformat_free_context(context);
 }
 
-void VideoWriter::CodecContextDeleter::operator()(AVCodecContext* context) const {
-  avcodec_free_context(&context);
-}
+void VideoWriter::CodecContextDeleter::operator()(AVCodecContext* context) const { avcodec_free_context(&context); }
 
 void VideoWriter::FrameDeleter::operator()(AVFrame* frame) const { av_frame_free(&frame); }
 
@@ -229,8 +227,7 @@ void VideoWriter::close() {
   AVFormatContext* context = formatContext_.get();
   if (av_write_trailer(context) < 0) writeFailed_ = true;
   // Closing flushes what is still buffered; a failure there loses the end of the file.
-  if (context->pb && !(context->oformat->flags & AVFMT_NOFILE) && avio_closep(&context->pb) < 0)
-    writeFailed_ = true;
+  if (context->pb && !(context->oformat->flags & AVFMT_NOFILE) && avio_closep(&context->pb) < 0) writeFailed_ = true;
   release();
 }
 

@@ -138,13 +138,12 @@ bool WriteArchive(const std::string& svgPath, const std::string& archivePath, co
 
 }  // namespace
 
-int ExportPresentation(const std::string& sourcePath, const std::string& archivePath,
-                       const ExportNotifier& notify) {
+int ExportPresentation(const std::string& sourcePath, const std::string& archivePath, const ExportNotifier& notify) {
   return ExportPresentation(sourcePath, archivePath, notify, ExportOptions());
 }
 
-int ExportPresentation(const std::string& sourcePath, const std::string& archivePath,
-                       const ExportNotifier& notify, const ExportOptions& options) {
+int ExportPresentation(const std::string& sourcePath, const std::string& archivePath, const ExportNotifier& notify,
+                       const ExportOptions& options) {
   int result = 0;
   Failure failure = Failure::None;
   auto report = [&](Failure f) {
@@ -212,8 +211,7 @@ int ExportPresentation(const std::string& sourcePath, const std::string& archive
         document = loader->loadComponentFromURL(sourceUrl, "_blank", 0, loadProps);
         uno::Reference<lang::XServiceInfo> info(document, uno::UNO_QUERY);
         uno::Reference<drawing::XDrawPagesSupplier> supplier(document, uno::UNO_QUERY);
-        if (!info.is() || !supplier.is() ||
-            !info->supportsService("com.sun.star.presentation.PresentationDocument")) {
+        if (!info.is() || !supplier.is() || !info->supportsService("com.sun.star.presentation.PresentationDocument")) {
           failure = Failure::Office;  // not a presentation (or not opened at all)
         } else {
           const uno::Reference<drawing::XDrawPages> pages = supplier->getDrawPages();
@@ -221,8 +219,7 @@ int ExportPresentation(const std::string& sourcePath, const std::string& archive
           result = count;
           shown = ShownSlides(pages, count);
           uno::Reference<frame::XStorable> storable(document, uno::UNO_QUERY_THROW);
-          storable->storeToURL(
-              svgUrl, Properties({Property("FilterName", uno::Any(OUString("impress_svg_Export")))}));
+          storable->storeToURL(svgUrl, Properties({Property("FilterName", uno::Any(OUString("impress_svg_Export")))}));
           exported = true;
         }
       } catch (const lang::DisposedException&) {
@@ -241,8 +238,7 @@ int ExportPresentation(const std::string& sourcePath, const std::string& archive
       session.dispose();
       office.disarmWatchdog();
 
-      if (failure == Failure::None && exported && !WriteArchive(svgPath, archivePath, shown))
-        failure = Failure::Office;
+      if (failure == Failure::None && exported && !WriteArchive(svgPath, archivePath, shown)) failure = Failure::Office;
     }
     office.end(options.quitLimit);
   } catch (const uno::Exception&) {

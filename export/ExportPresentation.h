@@ -31,7 +31,6 @@ using ExportNotifier = std::function<void(const std::string& message)>;
 inline constexpr const char* kOleExceptionMessage = " OLE Exception take place ";
 inline constexpr const char* kUnknownExceptionMessage = "Unknown Exception take place";
 
-int ExportPresentation(const std::string& sourcePath, const std::string& archivePath,
-                       const ExportNotifier& notify);
-int ExportPresentation(const std::string& sourcePath, const std::string& archivePath,
-                       const ExportNotifier& notify, const ExportOptions& options);
+int ExportPresentation(const std::string& sourcePath, const std::string& archivePath, const ExportNotifier& notify);
+int ExportPresentation(const std::string& sourcePath, const std::string& archivePath, const ExportNotifier& notify,
+                       const ExportOptions& options);

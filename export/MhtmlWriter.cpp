@@ -101,8 +101,8 @@ bool MhtmlWriter::writeFile(const std::string& path, std::string& error) const {
   std::string temporary;
   int fd = -1;
   for (int attempt = 0; attempt < 8 && fd < 0; ++attempt) {
-    temporary = DirectoryOf(path) + "/.kavreto-archive-" + std::to_string(::getpid()) + "-" +
-                std::to_string(random()) + ".part";
+    temporary = DirectoryOf(path) + "/.kavreto-archive-" + std::to_string(::getpid()) + "-" + std::to_string(random()) +
+                ".part";
     fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     if (fd < 0 && errno != EEXIST) break;
   }

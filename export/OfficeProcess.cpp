@@ -25,8 +25,7 @@ std::string PipeDirectory() { return ::access("/tmp", W_OK) == 0 ? "/tmp" : "/va
 // The office names its single-instance pipe after an MD5 of the profile URL (as UTF-16),
 // written as hexadecimal bytes without leading zeros.
 std::string SingleInstancePipeName(const std::string& profileUrl) {
-  const OUString url =
-      OUString(profileUrl.data(), static_cast<sal_Int32>(profileUrl.size()), RTL_TEXTENCODING_UTF8);
+  const OUString url = OUString(profileUrl.data(), static_cast<sal_Int32>(profileUrl.size()), RTL_TEXTENCODING_UTF8);
   sal_uInt8 digest[RTL_DIGEST_LENGTH_MD5];
   if (rtl_digest_MD5(url.getStr(), static_cast<sal_uInt32>(url.getLength() * sizeof(sal_Unicode)), digest,
                      sizeof digest) != rtl_Digest_E_None)
@@ -69,8 +68,7 @@ bool OfficeProcess::start(const Settings& settings) {
   // The office gets its own temporary directory, and finds its own UNO bootstrap files (a
   // URE_BOOTSTRAP meant for the calling program would point it elsewhere).
   for (char** e = environ; e != nullptr && *e != nullptr; ++e) {
-    if (std::strncmp(*e, "TMPDIR=", 7) != 0 && std::strncmp(*e, "URE_BOOTSTRAP=", 14) != 0)
-      env.emplace_back(*e);
+    if (std::strncmp(*e, "TMPDIR=", 7) != 0 && std::strncmp(*e, "URE_BOOTSTRAP=", 14) != 0) env.emplace_back(*e);
   }
   if (!settings.tempDir.empty()) env.push_back("TMPDIR=" + settings.tempDir);
 

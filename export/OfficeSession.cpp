@@ -33,8 +33,8 @@ uno::Reference<uno::XComponentContext> OfficeSession::LocalContext() {
       // takes the office's API types from fundamentalrc, found through URE_BOOTSTRAP.
       rtl::Bootstrap::set("URE_BOOTSTRAP",
                           "vnd.sun.star.pathname:" KAVRETO_DEFAULT_OFFICE_PROGRAM_DIR "/fundamentalrc");
-      uno::Reference<uno::XComponentContext> local = cppu::defaultBootstrap_InitialComponentContext(
-          "file://" KAVRETO_DEFAULT_OFFICE_PROGRAM_DIR "/unorc");
+      uno::Reference<uno::XComponentContext> local =
+          cppu::defaultBootstrap_InitialComponentContext("file://" KAVRETO_DEFAULT_OFFICE_PROGRAM_DIR "/unorc");
       if (local.is()) context = new uno::Reference<uno::XComponentContext>(local);
     } catch (const uno::Exception&) {
     }
@@ -43,8 +43,7 @@ uno::Reference<uno::XComponentContext> OfficeSession::LocalContext() {
 }
 
 bool OfficeSession::open(OfficeProcess& process, const OfficeProcess::Settings& settings,
-                         std::chrono::steady_clock::time_point deadline,
-                         const std::function<void(pid_t)>& started) {
+                         std::chrono::steady_clock::time_point deadline, const std::function<void(pid_t)>& started) {
   dispose();
   const uno::Reference<uno::XComponentContext> local = LocalContext();
   if (!local.is()) return false;
@@ -52,8 +51,8 @@ bool OfficeSession::open(OfficeProcess& process, const OfficeProcess::Settings& 
   if (started) started(process.pid());
 
   const OUString description =
-      "pipe,name=" + OUString(settings.pipeName.data(), static_cast<sal_Int32>(settings.pipeName.size()),
-                              RTL_TEXTENCODING_UTF8);
+      "pipe,name=" +
+      OUString(settings.pipeName.data(), static_cast<sal_Int32>(settings.pipeName.size()), RTL_TEXTENCODING_UTF8);
   int restarts = 0;
   try {
     const uno::Reference<connection::XConnector> connector = connection::Connector::create(local);
@@ -63,8 +62,7 @@ bool OfficeSession::open(OfficeProcess& process, const OfficeProcess::Settings& 
         connection = connector->connect(description);
       } catch (const connection::NoConnectException&) {
         if (process.hasExited()) {
-          if (process.exitCode() != OfficeProcess::kRestartRequested || ++restarts > kMaxRestarts)
-            return false;
+          if (process.exitCode() != OfficeProcess::kRestartRequested || ++restarts > kMaxRestarts) return false;
           if (!process.start(settings)) return false;
           if (started) started(process.pid());
           continue;

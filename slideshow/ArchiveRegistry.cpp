@@ -86,8 +86,7 @@ std::shared_ptr<const MhtmlArchive> ArchiveRegistry::load(const std::string& arc
   }
   const int64_t modified = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
   auto it = cache_.find(archivePath);
-  if (it != cache_.end() && it->second.size == st.st_size && it->second.modified == modified)
-    return it->second.archive;
+  if (it != cache_.end() && it->second.size == st.st_size && it->second.modified == modified) return it->second.archive;
 
   std::string data;
   {

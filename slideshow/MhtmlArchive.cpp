@@ -7,8 +7,8 @@
 namespace {
 
 struct Header {
-  std::string name;  // lower case
-  std::string value; // unfolded, trimmed
+  std::string name;   // lower case
+  std::string value;  // unfolded, trimmed
 };
 
 char ToLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
@@ -240,11 +240,16 @@ bool MhtmlArchive::DecodeBase64(std::string_view in, std::string& out) {
   for (char c : in) {
     if (c == ' ' || c == '\t' || c == '\r' || c == '\n') continue;
     int v;
-    if (c >= 'A' && c <= 'Z') v = c - 'A';
-    else if (c >= 'a' && c <= 'z') v = c - 'a' + 26;
-    else if (c >= '0' && c <= '9') v = c - '0' + 52;
-    else if (c == '+') v = 62;
-    else if (c == '/') v = 63;
+    if (c >= 'A' && c <= 'Z')
+      v = c - 'A';
+    else if (c >= 'a' && c <= 'z')
+      v = c - 'a' + 26;
+    else if (c >= '0' && c <= '9')
+      v = c - '0' + 52;
+    else if (c == '+')
+      v = 62;
+    else if (c == '/')
+      v = 63;
     else if (c == '=') {
       // Padding may only finish a group that already holds two or three characters.
       if (quantum < 2 && padding == 0) return false;
@@ -267,7 +272,7 @@ bool MhtmlArchive::DecodeBase64(std::string_view in, std::string& out) {
       out += static_cast<char>((acc >> bits) & 0xFF);
     }
   }
-  if (padding > 0 && quantum != 0) return false;  // incomplete padding
+  if (padding > 0 && quantum != 0) return false;   // incomplete padding
   if (padding == 0 && quantum == 1) return false;  // a lone character carries no byte
   return true;
 }

@@ -23,8 +23,10 @@ class RatioReporter : public benchmark::ConsoleReporter {
       std::string name = run.run_name.function_name;
       if (!run.run_name.args.empty()) name += "/" + run.run_name.args;
       auto it = best_.find(name);
-      if (it == best_.end()) best_[name] = seconds;
-      else it->second = std::min(it->second, seconds);
+      if (it == best_.end())
+        best_[name] = seconds;
+      else
+        it->second = std::min(it->second, seconds);
     }
     ConsoleReporter::ReportRuns(runs);
   }

@@ -7,8 +7,8 @@
 
 #include <cstdio>
 #include <iterator>
-#include <string>
 #include <random>
+#include <string>
 #include <vector>
 
 extern "C" {
@@ -83,9 +83,8 @@ void BM_Swscale(benchmark::State& state) {
   const int w = static_cast<int>(state.range(0)), h = static_cast<int>(state.range(1));
   const std::vector<uint8_t> frame = MakeFrame(w, h);
   Planes planes(w, h);
-  SwsContext* context =
-      sws_getContext(w, h, AV_PIX_FMT_BGR24, w, h, AV_PIX_FMT_YUV420P, static_cast<int>(state.range(2)), nullptr,
-                     nullptr, nullptr);
+  SwsContext* context = sws_getContext(w, h, AV_PIX_FMT_BGR24, w, h, AV_PIX_FMT_YUV420P,
+                                       static_cast<int>(state.range(2)), nullptr, nullptr, nullptr);
   if (!context) {
     state.SkipWithError("sws_getContext failed");
     return;

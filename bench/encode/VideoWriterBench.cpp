@@ -10,7 +10,6 @@
 // writer, so ffmpeg is given "-threads 1" for them (it would otherwise slice
 // MPEG-1 across threads).
 #include <benchmark/benchmark.h>
-
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -19,10 +18,10 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <map>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <random>
 #include <string>
 #include <vector>
@@ -46,12 +45,8 @@ struct Output {
   const char* options;  // what the writer sets beyond bit rate, size, rate, GOP
 };
 const Output kOutputs[] = {
-    {"flv", "flv", "-threads 1"},
-    {"swf", "flv", "-threads 1"},
-    {"wmv", "msmpeg4", "-threads 1"},
-    {"mp4", "libx264", ""},
-    {"mov", "libx264", ""},
-    {"mpg", "mpeg1video", "-threads 1 -mbd 2"},
+    {"flv", "flv", "-threads 1"}, {"swf", "flv", "-threads 1"}, {"wmv", "msmpeg4", "-threads 1"},
+    {"mp4", "libx264", ""},       {"mov", "libx264", ""},       {"mpg", "mpeg1video", "-threads 1 -mbd 2"},
 };
 
 struct Workspace {
@@ -130,9 +125,7 @@ EncodeSettings Settings() {
 
 using Clock = std::chrono::steady_clock;
 
-double SecondsSince(Clock::time_point start) {
-  return std::chrono::duration<double>(Clock::now() - start).count();
-}
+double SecondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
 
 // Our side: the writer takes the 300 frames straight from the mapped file.
 double TimeWriter(const Output& o) {
@@ -149,8 +142,8 @@ std::string FfmpegCommand(const Output& o) {
   const std::string path = (g_work.dir / (std::string("ffmpeg.") + o.extension)).string();
   return "ffmpeg -nostdin -loglevel error -y -f rawvideo -pix_fmt bgr24 -s " + std::to_string(kWidth) + "x" +
          std::to_string(kHeight) + " -r " + std::to_string(kRate) + " -i '" + g_work.raw.string() +
-         "' -vf vflip -pix_fmt yuv420p -c:v " + o.encoder + " -b:v " + std::to_string(Settings().bitRate) +
-         " -g 12 " + o.options + " '" + path + "'";
+         "' -vf vflip -pix_fmt yuv420p -c:v " + o.encoder + " -b:v " + std::to_string(Settings().bitRate) + " -g 12 " +
+         o.options + " '" + path + "'";
 }
 
 // The reference: the whole ffmpeg command, start-up included.

@@ -74,12 +74,11 @@ void BM_OfficeCommandLine(benchmark::State& state) {
   const Input& input = gInputs[state.range(0)];
   for (auto _ : state) {
     const fs::path dir = ScratchDir();
-    std::vector<std::string> args = {
-        "soffice",      "--headless",
-        "--norestore",  "-env:UserInstallation=file://" + (dir / "profile").string(),
-        "--convert-to", "svg:impress_svg_Export",
-        "--outdir",     (dir / "out").string(),
-        input.path};
+    std::vector<std::string> args = {"soffice",      "--headless",
+                                     "--norestore",  "-env:UserInstallation=file://" + (dir / "profile").string(),
+                                     "--convert-to", "svg:impress_svg_Export",
+                                     "--outdir",     (dir / "out").string(),
+                                     input.path};
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
@@ -90,8 +89,7 @@ void BM_OfficeCommandLine(benchmark::State& state) {
     const auto begin = Clock::now();
     pid_t pid = -1;
     int status = 0;
-    if (posix_spawnp(&pid, "soffice", &actions, nullptr, argv.data(), environ) == 0)
-      ::waitpid(pid, &status, 0);
+    if (posix_spawnp(&pid, "soffice", &actions, nullptr, argv.data(), environ) == 0) ::waitpid(pid, &status, 0);
     state.SetIterationTime(std::chrono::duration<double>(Clock::now() - begin).count());
     posix_spawn_file_actions_destroy(&actions);
     std::error_code ec;
@@ -132,8 +130,8 @@ int main(int argc, char** argv) {
   for (const Input& input : gInputs) {
     const Figures& f = gFigures[input.name];
     if (f.count == 0) continue;
-    std::printf("export s %d: %.2f   (%s; office start and connect %.2f s, the rest %.2f s)\n", f.count,
-                f.total, input.name.c_str(), f.start, f.total - f.start);
+    std::printf("export s %d: %.2f   (%s; office start and connect %.2f s, the rest %.2f s)\n", f.count, f.total,
+                input.name.c_str(), f.start, f.total - f.start);
   }
   std::printf(
       "goal: export s <= 2.00 from a cold start. A warm office kept between exports would save about "

@@ -119,9 +119,7 @@ int ChildProcess::wait(int timeoutMs) {
   }
 }
 
-std::string KavretoProgram() {
-  return std::string(KAVRETO_BINARY_DIR) + "/app/kavreto";
-}
+std::string KavretoProgram() { return std::string(KAVRETO_BINARY_DIR) + "/app/kavreto"; }
 
 int OfficeProcessCount(const std::string& marker) {
   int count = 0;

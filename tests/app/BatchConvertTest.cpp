@@ -141,8 +141,8 @@ TEST_F(BatchConvert, FourSlidesIntoMp4AndFlvShowEveryStillPictureInOrder) {
   for (const Case& c : {Case{"mp4", &fourShown_, &allShown}, Case{"flv", &fourSlides_, &lastHidden}}) {
     SCOPED_TRACE(c.extension);
     const std::string output = out_.file(std::string("four.") + c.extension);
-    ChildProcess kavreto({KavretoProgram(), "convert", *c.deck, output, "--size", "352x288", "--fps", "25",
-                          "--quality", "60", "--timeout", "200"},
+    ChildProcess kavreto({KavretoProgram(), "convert", *c.deck, output, "--size", "352x288", "--fps", "25", "--quality",
+                          "60", "--timeout", "200"},
                          Env());
     ASSERT_EQ(kavreto.wait(kConversionLimitMs), 0) << kavreto.stderrText();
     ExpectNothingLeft();
@@ -174,8 +174,8 @@ TEST_F(BatchConvert, OneSlidePresentationGivesAVideoOfThatSlide) {
 TEST_F(BatchConvert, AcceptsAnyPresentationTheOfficeOpens) {
   // The flat ODF source itself, not a .ppt.
   const std::string output = out_.file("from-odf.flv");
-  ChildProcess kavreto(
-      {KavretoProgram(), "convert", FixtureFiles::SourcePath("one-slide.fodp"), output, "--fps", "5"}, Env());
+  ChildProcess kavreto({KavretoProgram(), "convert", FixtureFiles::SourcePath("one-slide.fodp"), output, "--fps", "5"},
+                       Env());
   ASSERT_EQ(kavreto.wait(kConversionLimitMs), 0) << kavreto.stderrText();
   EXPECT_EQ(StillPictures(DecodeVideo(output), 6), std::vector<Picture>{kTitle});
   ExpectNothingLeft();
@@ -205,7 +205,8 @@ TEST_F(BatchConvert, BadInputsGiveAMessageAndLeaveNothing) {
     EXPECT_NE(status, 0);
     EXPECT_NE(status, -1) << "timed out";
     bool told = false;
-    for (const std::string& message : c.messages) told = told || kavreto.stderrText().find(message) != std::string::npos;
+    for (const std::string& message : c.messages)
+      told = told || kavreto.stderrText().find(message) != std::string::npos;
     EXPECT_TRUE(told) << kavreto.stderrText();
     EXPECT_FALSE(FileExists(c.output));
     ExpectNothingLeft();

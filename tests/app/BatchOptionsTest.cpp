@@ -22,8 +22,8 @@ TEST(BatchOptions, DefaultsAreTheDialogs) {
 }
 
 TEST(BatchOptions, EveryOptionAtItsLimits) {
-  const BatchOptions o = Parse({"convert", "--size", "720x540", "a.ppt", "--fps", "30", "b.flv", "--quality", "100",
-                                "--timeout", "2.5"});
+  const BatchOptions o =
+      Parse({"convert", "--size", "720x540", "a.ppt", "--fps", "30", "b.flv", "--quality", "100", "--timeout", "2.5"});
   ASSERT_EQ(o.action, BatchOptions::Action::Convert) << o.error;
   EXPECT_EQ(o.width, 720);
   EXPECT_EQ(o.height, 540);
@@ -69,7 +69,8 @@ TEST(BatchPrompts, OutputMustHaveAnExtensionTheFilterOffers) {
   EXPECT_EQ(mpg.messages().size(), 1);
   BatchPrompts none(QStringLiteral("in.ppt"), QStringLiteral("out"));
   EXPECT_TRUE(none.saveFileName(shortFilter, QStringLiteral("flv")).isEmpty());
-  EXPECT_EQ(BatchPrompts(QStringLiteral("in.odp"), {}).openFileName(QStringLiteral("(*.ppt)")), QStringLiteral("in.odp"));
+  EXPECT_EQ(BatchPrompts(QStringLiteral("in.odp"), {}).openFileName(QStringLiteral("(*.ppt)")),
+            QStringLiteral("in.odp"));
 }
 
 }  // namespace

@@ -27,8 +27,8 @@ std::vector<uint8_t> Bytes(const CaptureSurface& s) {
 }
 
 TEST(DrawImageIntoSurface, WritesBottomUpBgrClippedFromTheTopLeft) {
-  for (QImage::Format format : {QImage::Format_RGB32, QImage::Format_ARGB32_Premultiplied, QImage::Format_RGB888,
-                                QImage::Format_ARGB32}) {
+  for (QImage::Format format :
+       {QImage::Format_RGB32, QImage::Format_ARGB32_Premultiplied, QImage::Format_RGB888, QImage::Format_ARGB32}) {
     // A 7 x 3 picture: every pixel a different colour, odd width to reach the row's tail.
     QImage image(7, 3, QImage::Format_RGB32);
     for (int y = 0; y < 3; ++y)
@@ -99,7 +99,8 @@ TEST_F(DrawPage, CornersLandInTheRightPlacesAtEverySize) {
              PixelAt(surface, w - 1, 0) == green && PixelAt(surface, 0, h - 1) == blue &&
              PixelAt(surface, w - 1, h - 1) == white && PixelAt(surface, w / 2 - 1, h / 2 - 1) == red &&
              PixelAt(surface, w / 2, h / 2) == white;
-    })) << w << "x" << h;
+    })) << w
+        << "x" << h;
     // In memory: the first pixel is the picture's bottom-left (blue), the last pixel of the
     // last row its top-right (green).
     const uint8_t* bits = surface.captureBits();

@@ -92,7 +92,10 @@ class CountingPreview : public FramePacer::PreviewSink {
 
 class FakeHost : public FramePacer::Host {
  public:
-  void setStatusText(const std::string& text) override { status = text; ++statusWrites; }
+  void setStatusText(const std::string& text) override {
+    status = text;
+    ++statusWrites;
+  }
   void StopConversion() override {
     ++stops;
     if (pacer != nullptr) pacer->stopWorker();
@@ -264,15 +267,15 @@ TEST(FramePacerPreview, PreviewIsTopDownAndSampledFromTheWholeFrame) {
   for (int32_t y = 0; y < h; ++y) {
     for (int32_t x = 0; x < w; ++x) {
       uint8_t* p = &frame[(static_cast<size_t>(y) * w + x) * 3];
-      p[0] = y >= h / 2 ? 200 : 50;   // blue: top half bright
-      p[2] = x >= w / 2 ? 220 : 30;   // red: right half bright
+      p[0] = y >= h / 2 ? 200 : 50;  // blue: top half bright
+      p[2] = x >= w / 2 ? 220 : 30;  // red: right half bright
     }
   }
   std::vector<uint8_t> preview(60 * 40 * 3);
   FramePacer::makePreview(frame.data(), w, h, preview.data());
-  EXPECT_EQ(preview[0], 200);                     // top-left: blue bright
-  EXPECT_EQ(preview[2], 30);                      //           red dark
-  EXPECT_EQ(preview[(39 * 60 + 59) * 3], 50);     // bottom-right: blue dark
+  EXPECT_EQ(preview[0], 200);                       // top-left: blue bright
+  EXPECT_EQ(preview[2], 30);                        //           red dark
+  EXPECT_EQ(preview[(39 * 60 + 59) * 3], 50);       // bottom-right: blue dark
   EXPECT_EQ(preview[(39 * 60 + 59) * 3 + 2], 220);  //              red bright
 }
 

@@ -1,11 +1,11 @@
-#include "RgbToYuv420.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstring>
 #include <random>
 #include <vector>
+
+#include "RgbToYuv420.h"
 
 namespace {
 
@@ -34,7 +34,8 @@ struct Frame {
 struct Planes {
   std::vector<uint8_t> y, u, v;
   Planes(int32_t w, int32_t h, uint8_t init = 0xA5)
-      : y(static_cast<size_t>(w) * h, init), u(static_cast<size_t>(w / 2) * (h / 2), init),
+      : y(static_cast<size_t>(w) * h, init),
+        u(static_cast<size_t>(w / 2) * (h / 2), init),
         v(static_cast<size_t>(w / 2) * (h / 2), init) {}
   bool operator==(const Planes& o) const { return y == o.y && u == o.u && v == o.v; }
 };

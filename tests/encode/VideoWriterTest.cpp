@@ -1,7 +1,4 @@
-#include "VideoWriter.h"
-
 #include <gtest/gtest.h>
-
 #include <sys/resource.h>
 
 #include <cmath>
@@ -14,6 +11,8 @@
 #include <random>
 #include <string>
 #include <vector>
+
+#include "VideoWriter.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -62,8 +61,8 @@ Yuv Expected(Bgr c) {
 }
 
 struct DecodedFrame {
-  double seconds;  // presentation time
-  Yuv top, bottom; // samples at the centre of each half
+  double seconds;   // presentation time
+  Yuv top, bottom;  // samples at the centre of each half
 };
 
 struct Decoded {
@@ -123,8 +122,8 @@ Decoded DecodeFile(const std::string& path) {
                    frame->data[2][y / 2 * frame->linesize[2] + x / 2]};
       };
       const int64_t pts = frame->best_effort_timestamp;
-      out.frames.push_back({pts == AV_NOPTS_VALUE ? NAN : pts * av_q2d(stream->time_base),
-                            sample(frame->height / 4), sample(frame->height * 3 / 4)});
+      out.frames.push_back({pts == AV_NOPTS_VALUE ? NAN : pts * av_q2d(stream->time_base), sample(frame->height / 4),
+                            sample(frame->height * 3 / 4)});
       av_frame_unref(frame.get());
     }
   };
@@ -148,8 +147,8 @@ std::string ReadAll(const std::string& path) {
 class TempDir {
  public:
   TempDir() {
-    path_ = fs::temp_directory_path() /
-            ("kavreto-encode-" + std::to_string(::getpid()) + "-" + std::to_string(counter_++));
+    path_ =
+        fs::temp_directory_path() / ("kavreto-encode-" + std::to_string(::getpid()) + "-" + std::to_string(counter_++));
     fs::create_directories(path_);
   }
   ~TempDir() { fs::remove_all(path_); }
@@ -265,14 +264,12 @@ TEST_P(VideoWriterContainer, EveryFrameDecodesBackInOrderAndOnTime) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Extensions, VideoWriterContainer,
-                         ::testing::Values(Container{"flv", AV_CODEC_ID_FLV1, false},
-                                           Container{"swf", AV_CODEC_ID_FLV1, false},
-                                           Container{"wmv", AV_CODEC_ID_MSMPEG4V3, false},
-                                           Container{"mp4", AV_CODEC_ID_H264, true},
-                                           Container{"mov", AV_CODEC_ID_H264, true},
-                                           Container{"mpg", AV_CODEC_ID_MPEG1VIDEO, false}),
-                         [](const auto& info) { return std::string(info.param.extension); });
+INSTANTIATE_TEST_SUITE_P(
+    Extensions, VideoWriterContainer,
+    ::testing::Values(Container{"flv", AV_CODEC_ID_FLV1, false}, Container{"swf", AV_CODEC_ID_FLV1, false},
+                      Container{"wmv", AV_CODEC_ID_MSMPEG4V3, false}, Container{"mp4", AV_CODEC_ID_H264, true},
+                      Container{"mov", AV_CODEC_ID_H264, true}, Container{"mpg", AV_CODEC_ID_MPEG1VIDEO, false}),
+    [](const auto& info) { return std::string(info.param.extension); });
 
 TEST(VideoWriter, UnknownExtensionFailsSilentlyAndRemovesTheOldFile) {
   TempDir dir;
@@ -481,7 +478,8 @@ TEST(VideoWriter, ShortH264FileKeepsEveryFrame) {
 }
 
 TEST(VideoWriter, OtherRatesKeepTimeStamps) {
-  for (auto [extension, rate] : {std::pair{"flv", 7}, std::pair{"wmv", 30}, std::pair{"mov", 1}, std::pair{"mpg", 30}}) {
+  for (auto [extension, rate] :
+       {std::pair{"flv", 7}, std::pair{"wmv", 30}, std::pair{"mov", 1}, std::pair{"mpg", 30}}) {
     TempDir dir;
     const std::string path = dir.file(std::string("rate.") + extension);
     WriteFile(path, Settings(rate), 10);

@@ -69,8 +69,7 @@ TEST(CorpusExportTest, EveryFileExportsWithItsCountOrFailsWithAMessage) {
       ASSERT_EQ(run.messages.size(), 1u);
       EXPECT_EQ(run.messages.front(), kUnknownExceptionMessage);
     }
-    for (pid_t pid : run.officePids)
-      EXPECT_FALSE(IsOfficeProcess(pid)) << "office process " << pid << " still runs";
+    for (pid_t pid : run.officePids) EXPECT_FALSE(IsOfficeProcess(pid)) << "office process " << pid << " still runs";
     EXPECT_TRUE(ListDirectory(tmp.path()).empty());
     std::remove(archive.c_str());
   }

@@ -17,8 +17,7 @@ namespace {
 using namespace std::chrono_literals;
 
 void ExpectClean(const ExportRun& run, const PrivateTmpDir& tmp) {
-  for (pid_t pid : run.officePids)
-    EXPECT_FALSE(IsOfficeProcess(pid)) << "office process " << pid << " still runs";
+  for (pid_t pid : run.officePids) EXPECT_FALSE(IsOfficeProcess(pid)) << "office process " << pid << " still runs";
   EXPECT_EQ(LeftoverPipeFiles(), std::vector<std::string>{});
   EXPECT_EQ(ListDirectory(tmp.path()), std::vector<std::string>{}) << "temporary files left";
 }
@@ -50,7 +49,7 @@ TEST(ExportFailureTest, RefusedSourcesGiveUnknownExceptionAndZero) {
       {dir.file("missing.ppt"), false},
       {dir.file("empty.ppt"), false},  // the office would open it as a new blank presentation
       {dir.file("folder.ppt"), false},
-      {dir.file("notes.ppt"), true},  // opens as a text document: not a presentation
+      {dir.file("notes.ppt"), true},                                 // opens as a text document: not a presentation
       {kCorpusDir + "ppt/poi__Password_Protected-hello.ppt", true},  // encrypted
   };
   for (const Case& c : cases) {

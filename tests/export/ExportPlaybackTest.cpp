@@ -51,8 +51,7 @@ class ExportPlayback : public testing::Test {
     ASSERT_TRUE(dlg.Create(nullptr));
     dlg.MoveWindow(0, 0, kWidth, kHeight);
     ASSERT_TRUE(surface.create(kWidth, kHeight));
-    QObject::connect(&dlg.browser, &CWebBrowser2::TitleChange,
-                     [this](const QString& t) { titles.push_back(t); });
+    QObject::connect(&dlg.browser, &CWebBrowser2::TitleChange, [this](const QString& t) { titles.push_back(t); });
   }
   void TearDown() override { dlg.DestroyWindow(); }
 
@@ -157,8 +156,7 @@ TEST_F(ExportPlayback, StepsEveryClickAndSlideInOrderSkipsTheHiddenSlideAndEnds)
   }
 
   // Slide 3 comes in with its wipe transition.
-  EXPECT_TRUE(
-      Evaluate(QString(CSlideShowDlg::kAdvanceScript) + "PPTSld.aSlideShow.isTransitionPlaying()").toBool());
+  EXPECT_TRUE(Evaluate(QString(CSlideShowDlg::kAdvanceScript) + "PPTSld.aSlideShow.isTransitionPlaying()").toBool());
   ASSERT_TRUE(WaitForStillPicture());
   EXPECT_EQ(dlg.currentSlide, 3);
   EXPECT_TRUE(Near(At(20, 20), kGreen));
@@ -182,9 +180,8 @@ TEST_F(ExportPlayback, StepsAskedForWhileAnEffectPlaysAreKeptAndPlayedAfterIt) {
 
   // Two advance scripts straight after one another: the second arrives while the first
   // effect (a 0.6 s fade) plays. It must wait for it, not end it early and not be lost.
-  const QVariant state =
-      Evaluate(QString(CSlideShowDlg::kAdvanceScript) + QString(CSlideShowDlg::kAdvanceScript) +
-               "[PPTSld.aSlideShow.nCurrentEffect, kvQueue.length, PPTSld.aSlideShow.isRunning()]");
+  const QVariant state = Evaluate(QString(CSlideShowDlg::kAdvanceScript) + QString(CSlideShowDlg::kAdvanceScript) +
+                                  "[PPTSld.aSlideShow.nCurrentEffect, kvQueue.length, PPTSld.aSlideShow.isRunning()]");
   const QVariantList values = state.toList();
   ASSERT_EQ(values.size(), 3);
   EXPECT_EQ(values[0].toInt(), 1);  // only the first effect has started
@@ -242,8 +239,7 @@ TEST_F(ExportPlayback, ShowWithoutAWorkingEngineEndsAtTheFirstStep) {
       "<rect width=\"100\" height=\"75\" fill=\"#1f3a5f\"/>"
       "<script type=\"text/ecmascript\">throw new Error('engine failed');</script></svg>";
   MhtmlWriter writer;
-  writer.addPart(
-      {"nn7.files/fullscreen.htm", "text/html; charset=utf-8", ShowPage::Html("show.svg", {0, 1})});
+  writer.addPart({"nn7.files/fullscreen.htm", "text/html; charset=utf-8", ShowPage::Html("show.svg", {0, 1})});
   writer.addPart({"nn7.files/show.svg", "image/svg+xml", ShowPage::PrepareShow(svg)});
   std::string error;
   ASSERT_TRUE(writer.writeFile(dir.file("nn7.tmp"), error)) << error;

@@ -16,8 +16,7 @@
 namespace {
 
 void ExpectNothingLeft(const ExportRun& run, const PrivateTmpDir* tmp = nullptr) {
-  for (pid_t pid : run.officePids)
-    EXPECT_FALSE(IsOfficeProcess(pid)) << "office process " << pid << " still runs";
+  for (pid_t pid : run.officePids) EXPECT_FALSE(IsOfficeProcess(pid)) << "office process " << pid << " still runs";
   EXPECT_EQ(LeftoverPipeFiles(), std::vector<std::string>{});
   if (tmp != nullptr) {
     EXPECT_EQ(ListDirectory(tmp->path()), std::vector<std::string>{}) << "temporary files left";
@@ -36,8 +35,7 @@ ArchiveContents ReadArchive(const std::string& path, const std::string& base) {
   ArchiveContents contents;
   EXPECT_TRUE(ReadMhtml(ReadWholeFile(path), parts, error)) << error;
   for (const auto& part : parts) {
-    if (part.location == base + ".files/fullscreen.htm")
-      contents.page = part.body, contents.pageType = part.type;
+    if (part.location == base + ".files/fullscreen.htm") contents.page = part.body, contents.pageType = part.type;
     if (part.location == base + ".files/show.svg") contents.show = part.body, contents.showType = part.type;
   }
   return contents;

@@ -40,8 +40,7 @@ bool IsOfficeProcess(pid_t pid) {
 
 std::vector<std::string> LeftoverPipeFiles() {
   std::vector<std::string> found;
-  const std::string prefix =
-      "OSL_PIPE_" + std::to_string(::getuid()) + "_kavreto-" + std::to_string(::getpid()) + "-";
+  const std::string prefix = "OSL_PIPE_" + std::to_string(::getuid()) + "_kavreto-" + std::to_string(::getpid()) + "-";
   std::error_code ec;
   for (const auto& entry : fs::directory_iterator("/tmp", ec)) {
     const std::string name = entry.path().filename().string();
@@ -53,8 +52,7 @@ std::vector<std::string> LeftoverPipeFiles() {
 std::vector<std::string> ListDirectory(const std::string& directory) {
   std::vector<std::string> names;
   std::error_code ec;
-  for (const auto& entry : fs::directory_iterator(directory, ec))
-    names.push_back(entry.path().filename().string());
+  for (const auto& entry : fs::directory_iterator(directory, ec)) names.push_back(entry.path().filename().string());
   std::sort(names.begin(), names.end());
   return names;
 }
@@ -135,8 +133,7 @@ bool DecodeBase64Strict(const std::string& in, std::string& out) {
 }
 
 // Header block up to the blank line at `pos`; names lower-cased. Returns the body start.
-size_t ReadHeaders(const std::string& text, size_t pos,
-                   std::vector<std::pair<std::string, std::string>>& headers) {
+size_t ReadHeaders(const std::string& text, size_t pos, std::vector<std::pair<std::string, std::string>>& headers) {
   for (;;) {
     const size_t end = text.find("\r\n", pos);
     if (end == std::string::npos) return std::string::npos;

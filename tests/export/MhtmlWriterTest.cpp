@@ -14,12 +14,10 @@ TEST(MhtmlWriterTest, PartsReadBackExactly) {
   std::string binary;
   for (int i = 0; i < 1000; ++i) binary.push_back(static_cast<char>(i * 37 % 256));
   MhtmlWriter writer;
-  writer.addPart(
-      {"a.files/fullscreen.htm", "text/html; charset=utf-8", "<p>演示文稿</p>\r\n--not a boundary"});
+  writer.addPart({"a.files/fullscreen.htm", "text/html; charset=utf-8", "<p>演示文稿</p>\r\n--not a boundary"});
   writer.addPart({"a.files/show.svg", "image/svg+xml", binary});
   writer.addPart({"a.files/empty.txt", "text/plain", ""});
-  for (size_t n = 1; n <= 3; ++n)
-    writer.addPart({"a.files/p" + std::to_string(n), "text/plain", std::string(n, 'x')});
+  for (size_t n = 1; n <= 3; ++n) writer.addPart({"a.files/p" + std::to_string(n), "text/plain", std::string(n, 'x')});
 
   std::vector<MhtmlPartRead> parts;
   std::string error;

@@ -60,8 +60,7 @@ TEST_F(ArchiveRegistryTest, RereadsAChangedArchiveAndRefusesABrokenOne) {
             ArchiveRegistry::Status::Unreadable);
 
   ASSERT_FALSE(WritePageArchive(dir, "nn1a2b", "<p>second show, longer</p>").empty());
-  EXPECT_EQ(registry.resolve("file://" + archive + "!nn1a2b.files/fullscreen.htm").body,
-            "<p>second show, longer</p>");
+  EXPECT_EQ(registry.resolve("file://" + archive + "!nn1a2b.files/fullscreen.htm").body, "<p>second show, longer</p>");
 
   RemoveTree(archive);
   EXPECT_EQ(registry.resolve("file://" + archive + "!nn1a2b.files/fullscreen.htm").status,

@@ -72,8 +72,8 @@ TEST_F(BrowserSecurity, PagesGetOnlyPartsOfTheOpenedArchive) {
   const std::string port = std::to_string(wire.port());
   // Files that a page must not reach: another archive (never opened for a show) with a part
   // of the same name, and plain local files.
-  const std::string other = WritePageArchive(dir, "other", "<p>other</p>",
-                                             {{"probe.js", "text/javascript", "var x = 1;", true}});
+  const std::string other =
+      WritePageArchive(dir, "other", "<p>other</p>", {{"probe.js", "text/javascript", "var x = 1;", true}});
   ASSERT_FALSE(other.empty());
   ASSERT_TRUE(WriteFile(dir + "/local.js", "var y = 2;"));
   const std::string archive = dir + "/nn1a2b.tmp";
@@ -119,8 +119,10 @@ function probeSocket(name, url) {
 })();
 </script></body></html>)HTML";
   auto fill = [&](std::string text) {
-    for (auto [key, value] : {std::pair<std::string, std::string>{"@OTHER@", other}, {"@ARCHIVE@", archive},
-                              {"@DIR@", dir}, {"@PORT@", port}})
+    for (auto [key, value] : {std::pair<std::string, std::string>{"@OTHER@", other},
+                              {"@ARCHIVE@", archive},
+                              {"@DIR@", dir},
+                              {"@PORT@", port}})
       for (size_t p; (p = text.find(key)) != std::string::npos;) text.replace(p, key.size(), value);
     return text;
   };

@@ -14,10 +14,9 @@ std::string Binary() {
 TEST(MhtmlArchive, FindsPartsByInnerPathInBothEncodings) {
   const std::string html = "<html><body>Zeile mit = und \xe4\xb8\xad\xe6\x96\x87 and a very long line " +
                            std::string(200, 'x') + " \nsecond line\n";
-  const std::string archiveText =
-      MakeMhtml({{"a.files/fullscreen.htm", "text/html; charset=utf-8", html, false},
-                 {"a.files/pic.bin", "application/octet-stream", Binary(), true},
-                 {"file:///C:/work/a.files/abs.css", "text/css", "body{}", true}});
+  const std::string archiveText = MakeMhtml({{"a.files/fullscreen.htm", "text/html; charset=utf-8", html, false},
+                                             {"a.files/pic.bin", "application/octet-stream", Binary(), true},
+                                             {"file:///C:/work/a.files/abs.css", "text/css", "body{}", true}});
   MhtmlArchive archive;
   ASSERT_TRUE(archive.parse(archiveText)) << archive.error();
   ASSERT_EQ(archive.parts().size(), 3u);
@@ -55,8 +54,8 @@ TEST(MhtmlArchive, ReadsLineFeedOnlyArchivesAndUnquotedBoundaries) {
 }
 
 TEST(MhtmlArchive, RefusesBrokenArchives) {
-  const std::string good = MakeMhtml({{"a.files/fullscreen.htm", "text/html", "<p>x</p>", true},
-                                      {"a.files/b.htm", "text/html", "<p>y</p>", false}});
+  const std::string good = MakeMhtml(
+      {{"a.files/fullscreen.htm", "text/html", "<p>x</p>", true}, {"a.files/b.htm", "text/html", "<p>y</p>", false}});
   MhtmlArchive archive;
   ASSERT_TRUE(archive.parse(good));
 
@@ -66,13 +65,16 @@ TEST(MhtmlArchive, RefusesBrokenArchives) {
       {"not multipart", "Content-Type: text/html\r\n\r\n<p>x</p>"},
       {"no boundary", "Content-Type: multipart/related\r\n\r\n--x\r\n\r\nbody\r\n--x--\r\n"},
       {"truncated", good.substr(0, good.size() / 2)},
-      {"no closing delimiter", good.substr(0, good.rfind("--" "----=_KavretoTestPart_0042--"))},
-      {"bad base64", MakeMhtml({{"a", "text/plain", "abc", true}}).replace(
-                         MakeMhtml({{"a", "text/plain", "abc", true}}).find("YWJj"), 4, "YW*j")},
-      {"bad quoted-printable", "Content-Type: multipart/related; boundary=q\r\n\r\n--q\r\n"
-                               "Content-Transfer-Encoding: quoted-printable\r\n\r\nbad =ZZ escape\r\n--q--\r\n"},
-      {"unknown encoding", "Content-Type: multipart/related; boundary=q\r\n\r\n--q\r\n"
-                           "Content-Transfer-Encoding: x-uuencode\r\n\r\nbody\r\n--q--\r\n"},
+      {"no closing delimiter", good.substr(0, good.rfind("--"
+                                                         "----=_KavretoTestPart_0042--"))},
+      {"bad base64", MakeMhtml({{"a", "text/plain", "abc", true}})
+                         .replace(MakeMhtml({{"a", "text/plain", "abc", true}}).find("YWJj"), 4, "YW*j")},
+      {"bad quoted-printable",
+       "Content-Type: multipart/related; boundary=q\r\n\r\n--q\r\n"
+       "Content-Transfer-Encoding: quoted-printable\r\n\r\nbad =ZZ escape\r\n--q--\r\n"},
+      {"unknown encoding",
+       "Content-Type: multipart/related; boundary=q\r\n\r\n--q\r\n"
+       "Content-Transfer-Encoding: x-uuencode\r\n\r\nbody\r\n--q--\r\n"},
       {"no parts", "Content-Type: multipart/related; boundary=q\r\n\r\n--q--\r\n"},
   };
   for (const auto& [name, text] : broken) {
@@ -90,9 +92,9 @@ TEST(MhtmlArchive, DecodersRejectMalformedInput) {
   EXPECT_TRUE(MhtmlArchive::DecodeBase64("TWE", out));  // missing padding is tolerated
   EXPECT_EQ(out, "Ma");
   EXPECT_FALSE(MhtmlArchive::DecodeBase64("TWE=TQ==", out));  // padding inside the body
-  EXPECT_FALSE(MhtmlArchive::DecodeBase64("TWFuT", out));    // a lone character
-  EXPECT_FALSE(MhtmlArchive::DecodeBase64("TQ=", out));      // incomplete padding
-  EXPECT_FALSE(MhtmlArchive::DecodeBase64("TQ==TWFu", out)); // data after padding
+  EXPECT_FALSE(MhtmlArchive::DecodeBase64("TWFuT", out));     // a lone character
+  EXPECT_FALSE(MhtmlArchive::DecodeBase64("TQ=", out));       // incomplete padding
+  EXPECT_FALSE(MhtmlArchive::DecodeBase64("TQ==TWFu", out));  // data after padding
   EXPECT_FALSE(MhtmlArchive::DecodeBase64("T===", out));
 
   EXPECT_TRUE(MhtmlArchive::DecodeQuotedPrintable("a=3Db=\r\nc  \r\nd=e4", out));

@@ -19,6 +19,4 @@ inline bool WaitUntil(const std::function<bool()>& condition, int timeoutMs = 60
 }
 
 // Runs the event loop until every event posted so far has been handled at least once.
-inline void ProcessEventsBriefly() {
-  QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-}
+inline void ProcessEventsBriefly() { QCoreApplication::processEvents(QEventLoop::AllEvents, 50); }

@@ -48,9 +48,8 @@ class ShowPlayback : public testing::Test {
   // Films until the picture at (x, y) shows `colour`.
   bool WaitForColour(double fx, double fy, Rgb colour) {
     const int x = int(fx * kWidth), y = int(fy * kHeight);
-    return WaitUntil([&] {
-      return DrawOleObject(dlg.browser.Document(), surface) && Near(PixelAt(surface, x, y), colour);
-    });
+    return WaitUntil(
+        [&] { return DrawOleObject(dlg.browser.Document(), surface) && Near(PixelAt(surface, x, y), colour); });
   }
   Rgb ColourAt(double fx, double fy) { return PixelAt(surface, int(fx * kWidth), int(fy * kHeight)); }
 
@@ -171,8 +170,9 @@ TEST_F(ShowPlayback, StatusTextsRunThePageNumberScriptOnlyForAddresses) {
 
   // Status texts the page sets arrive exactly as assigned, the empty one included.
   statusTexts.clear();
-  dlg.RunPageScript(QStringLiteral("top.status = 'NEXTCLICK'; window.status = 'Done'; top.status = '';"
-                                   "parent.status = 'mhtml://x/y';"));
+  dlg.RunPageScript(
+      QStringLiteral("top.status = 'NEXTCLICK'; window.status = 'Done'; top.status = '';"
+                     "parent.status = 'mhtml://x/y';"));
   ASSERT_TRUE(WaitUntil([&] { return statusTexts.size() >= 4; }));
   EXPECT_EQ(statusTexts, (std::vector<QString>{QStringLiteral("NEXTCLICK"), QStringLiteral("Done"), QString(),
                                                QStringLiteral("mhtml://x/y")}));
@@ -187,7 +187,8 @@ TEST(ArchivePages, AreReadInTheCharsetTheirPartDeclares) {
   const std::string dir = MakeTempDir();
   ASSERT_FALSE(dir.empty());
   const std::string archive = WritePageArchive(
-      dir, "cjk", "<html><head><title>\xe6\xbc\x94\xe7\xa4\xba\xe6\x96\x87\xe7\xa8\xbf</title></head><body></body></html>");
+      dir, "cjk",
+      "<html><head><title>\xe6\xbc\x94\xe7\xa4\xba\xe6\x96\x87\xe7\xa8\xbf</title></head><body></body></html>");
   CSlideShowDlg dlg;
   ASSERT_TRUE(dlg.Create(nullptr));
   QString title;

@@ -53,9 +53,10 @@ std::string EncodeQuotedPrintable(const std::string& data) {
 }
 
 std::string MakeMhtml(const std::vector<TestPart>& parts, const std::string& boundary) {
-  std::string m = "From: <Saved by KAVRETO tests>\r\nSubject: show\r\nMIME-Version: 1.0\r\n"
-                  "Content-Type: multipart/related;\r\n\ttype=\"text/html\";\r\n\tboundary=\"" +
-                  boundary + "\"\r\n\r\nThis is a multi-part message in MIME format.\r\n\r\n";
+  std::string m =
+      "From: <Saved by KAVRETO tests>\r\nSubject: show\r\nMIME-Version: 1.0\r\n"
+      "Content-Type: multipart/related;\r\n\ttype=\"text/html\";\r\n\tboundary=\"" +
+      boundary + "\"\r\n\r\nThis is a multi-part message in MIME format.\r\n\r\n";
   for (const TestPart& p : parts) {
     m += "--" + boundary + "\r\n";
     m += "Content-Type: " + p.type + "\r\n";
@@ -109,9 +110,9 @@ function GoToNextSld() {
 std::string SlidePage(const std::string& colour, const std::string& extra, const std::string& target) {
   return "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><style>html,body{margin:0;padding:0;width:100%;"
          "height:100%;overflow:hidden;background:" +
-         colour +
-         "}.box{position:absolute;top:0;width:25%;height:25%;visibility:hidden}</style></head><body>" + extra +
-         "<script>window.addEventListener('load', function () { " + target + ".status = location.href; });</script>"
+         colour + "}.box{position:absolute;top:0;width:25%;height:25%;visibility:hidden}</style></head><body>" + extra +
+         "<script>window.addEventListener('load', function () { " + target +
+         ".status = location.href; });</script>"
          "</body></html>";
 }
 
@@ -143,8 +144,9 @@ std::string WritePageArchive(const std::string& dir, const std::string& base, co
 
 std::string WriteShowArchive(const std::string& dir, const std::string& base) {
   // The show page quoted-printable, the slides base64: both encodings on every run.
-  return WritePageArchive(dir, base, kShowPage,
-                          {{"slide1.htm", "text/html; charset=utf-8", SlidePage("#ff0000", "", "top"), true},
-                           {"slide2.htm", "text/html; charset=utf-8", SlidePage("#00ff00", kAnimatedSlide, "top"), true},
-                           {"slide3.htm", "text/html; charset=utf-8", SlidePage("#0000ff", "", "window"), true}});
+  return WritePageArchive(
+      dir, base, kShowPage,
+      {{"slide1.htm", "text/html; charset=utf-8", SlidePage("#ff0000", "", "top"), true},
+       {"slide2.htm", "text/html; charset=utf-8", SlidePage("#00ff00", kAnimatedSlide, "top"), true},
+       {"slide3.htm", "text/html; charset=utf-8", SlidePage("#0000ff", "", "window"), true}});
 }

@@ -9,7 +9,7 @@ struct TestPart {
   std::string location;  // Content-Location
   std::string type;      // Content-Type
   std::string body;
-  bool base64 = true;    // else quoted-printable
+  bool base64 = true;  // else quoted-printable
 };
 
 std::string EncodeBase64(const std::string& data);
