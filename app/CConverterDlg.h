@@ -20,6 +20,8 @@
 #include "CSlideShowDlg.h"
 #include "CWebBrowser2.h"
 #include "CaptureSurface.h"
+#include "ConversionOptions.h"
+#include "ConversionOutcome.h"
 #include "ConverterPrompts.h"
 #include "EncodeSettings.h"
 #include "FramePacer.h"
@@ -68,6 +70,12 @@ class CConverterDlg : public QDialog,
   bool conversionRunning() const;
   bool stoppedAtEnd() const { return stoppedAtEnd_; }          // the last conversion reached the show's end
   bool outputIncomplete() const { return outputIncomplete_; }  // the last output file could not be written completely
+  // How the latest conversion ended, and a plain-words detail where there is one.
+  ConversionOutcome outcome() const { return outcome_; }
+  const QString& outcomeDetail() const { return outcomeDetail_; }
+  // Settings the controls do not carry (the batch command's); used by the next Convert.
+  void setConversionOptions(const ConversionOptions& options) { options_ = options; }
+  const ConversionOptions& conversionOptions() const { return options_; }
   const FramePacer& pacer() const { return pacer_; }
   const CSlideShowDlg& slideShowWindow() const { return slideShow; }
   const EncodeSettings& encodeSettings() const { return settings_; }
@@ -140,6 +148,9 @@ class CConverterDlg : public QDialog,
   bool stoppedAtEnd_ = false;
   bool outputIncomplete_ = false;
   bool destroyed_ = false;
+  ConversionOptions options_;
+  ConversionOutcome outcome_ = ConversionOutcome::None;
+  QString outcomeDetail_;
 
   // The preview hand-off: the worker writes, the UI thread paints.
   mutable std::mutex previewMutex_;

@@ -78,6 +78,8 @@ bool CSlideShowDlg::LoadShow(const std::string& path, int count) {
   pageReady = 0;
   slideCount = count;
   currentSlide = 0;
+  showFailed = 0;
+  failureReason.clear();
   const std::string address = ShowAddress(path);
   if (address.empty()) return false;
   SlideShowProfile::allowArchive(path);

@@ -37,6 +37,10 @@ class CSlideShowDlg : public QDialog {
   int currentSlide = 0;
   int slideCount = 0;
   int pageReady = 0;
+  // The page could not play the show (its engine never became ready) or ended it before the
+  // last shown slide; failureReason says why, in plain words. Reset by LoadShow.
+  int showFailed = 0;
+  QString failureReason;
 
   // Makes the window and its browser; the window stays off screen. `owner` is not made the
   // window's parent (the object's owner keeps it as a member).
