@@ -79,6 +79,7 @@ bool CSlideShowDlg::LoadShow(const std::string& path, int count) {
   slideCount = count;
   currentSlide = 0;
   showFailed = 0;
+  rendererFailed = 0;
   failureReason.clear();
   const std::string address = ShowAddress(path);
   if (address.empty()) return false;

@@ -40,6 +40,8 @@ class CSlideShowDlg : public QDialog {
   // The page could not play the show (its engine never became ready) or ended it before the
   // last shown slide; failureReason says why, in plain words. Reset by LoadShow.
   int showFailed = 0;
+  // The browser's renderer died or stopped answering; failureReason says how. Reset by LoadShow.
+  int rendererFailed = 0;
   QString failureReason;
 
   // Makes the window and its browser; the window stays off screen. `owner` is not made the
