@@ -69,11 +69,12 @@ Range RangeFor(AVCodecID codec) {
   }
 }
 
-// ".<name>.<pid>.part" in the directory of `fileName`.
+// ".<name>.<pid>.part" in the directory of `fileName` (a long name shortened
+// so that the temporary name still fits a directory entry).
 std::string TemporaryNameFor(const std::string& fileName) {
   const size_t slash = fileName.rfind('/');
   const std::string directory = slash == std::string::npos ? "" : fileName.substr(0, slash + 1);
-  const std::string base = slash == std::string::npos ? fileName : fileName.substr(slash + 1);
+  const std::string base = (slash == std::string::npos ? fileName : fileName.substr(slash + 1)).substr(0, 200);
   return directory + "." + base + "." + std::to_string(::getpid()) + ".part";
 }
 
@@ -272,7 +273,11 @@ bool VideoWriter::openVideo() {
   for (int i = 0; i < c->nb_coded_side_data; ++i) {
     const AVPacketSideData& side = c->coded_side_data[i];
     uint8_t* copy = av_stream_new_side_data(videoStream_, side.type, side.size);
-    if (copy) std::memcpy(copy, side.data, side.size);
+    if (!copy) {
+      Report("could not open codec\n", "av_stream_new_side_data", AVERROR(ENOMEM));
+      return false;
+    }
+    std::memcpy(copy, side.data, side.size);
   }
   // An MPEG encoder without a buffer size of its own leaves the program
   // stream multiplexer at its default buffer (230 KB), which high bit rates

@@ -175,6 +175,20 @@ TEST(WriterIndex, Mp4AndMovHaveTheirIndexFirstAndNoTemporaryFileStays) {
   }
 }
 
+TEST(WriterIndex, LongestFileNameStillGetsItsIndexFirst) {
+  // 255 bytes, the most a directory entry takes: the temporary name must fit too.
+  TempDir dir;
+  const std::string name = std::string(251, 'n') + ".mp4";
+  VideoWriter writer;
+  ASSERT_EQ(writer.open(dir.file(name), ColourSettings()), 1);
+  const std::vector<uint8_t> frame = SolidFrame(kWidth, kHeight, kColours[2].colour);
+  writer.writeFrame(frame.data(), kWidth, kHeight);
+  writer.close();
+  EXPECT_FALSE(writer.writeFailed());
+  EXPECT_EQ(dir.entries(), std::vector<std::string>{name});
+  EXPECT_TRUE(MoovBeforeMdat(TopLevelBoxes(dir.file(name))));
+}
+
 TEST(WriterIndex, FailedOpenLeavesNoTemporaryFile) {
   TempDir dir;
   EncodeSettings odd = ColourSettings();
