@@ -2,13 +2,11 @@
 // comes first: every file is written by the writer and read back by the
 // ffmpeg and ffprobe commands at their defaults.
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 
 #include <algorithm>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -229,38 +227,6 @@ TEST(WriterIndex, StoppedConversionStillHasItsIndexFirst) {
   TempDir dir;
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   EXPECT_EXIT(StopOnSignalAndClose(dir.file("stopped.mp4")), ::testing::ExitedWithCode(0), "");
-}
-
-// Runs in a child process whose files may not grow past `limit` bytes: exits
-// 0 when the writer reports the file as incomplete and left no file behind
-// (the index could not be written, so no file without one is kept).
-[[noreturn]] void WriteMp4BeyondFileSizeLimit(const std::string& path, rlim_t limit) {
-  std::signal(SIGXFSZ, SIG_IGN);
-  const rlimit rl{limit, limit};
-  setrlimit(RLIMIT_FSIZE, &rl);
-  VideoWriter writer;
-  if (writer.open(path, ColourSettings()) != 1) std::_Exit(2);
-  std::mt19937 random(3);
-  std::vector<uint8_t> frame(static_cast<size_t>(kWidth) * kHeight * 3);
-  for (int i = 0; i < 10; ++i) {
-    for (uint8_t& b : frame) b = static_cast<uint8_t>(random());
-    writer.writeFrame(frame.data(), kWidth, kHeight);
-  }
-  writer.close();
-  const fs::path directory = fs::path(path).parent_path();
-  const bool empty = fs::is_empty(directory);
-  const int status = !writer.writeFailed() ? 3 : !empty ? 4 : 0;
-  std::error_code ignored;
-  fs::remove_all(directory, ignored);
-  std::_Exit(status);
-}
-
-TEST(WriterIndex, Mp4WhoseIndexCannotBeWrittenIsNotKept) {
-  TempDir dir;
-  GTEST_FLAG_SET(death_test_style, "threadsafe");
-  EXPECT_EXIT(
-      WriteMp4BeyondFileSizeLimit(dir.file("limited.mp4"), 20000), ::testing::ExitedWithCode(0),
-      "Error while writing video (frame|trailer)\n  av_(interleaved_write_frame|write_trailer): File too large\n");
 }
 
 }  // namespace

@@ -335,8 +335,9 @@ TEST(VideoWriter, ProgramStreamIsMultiplexedWithTheEncodersBufferSize) {
 }
 
 // Runs in a child process whose files may not grow past 20000 bytes: exits 0
-// when the writer says the file was not written completely.
-[[noreturn]] void WriteBeyondFileSizeLimit(const std::string& path) {
+// when the writer says the file was not written completely (else 3) and, with
+// `noFileKept`, has left nothing in the file's directory (else 4).
+[[noreturn]] void WriteBeyondFileSizeLimit(const std::string& path, bool noFileKept = false) {
   std::signal(SIGXFSZ, SIG_IGN);
   const rlimit limit{20000, 20000};
   setrlimit(RLIMIT_FSIZE, &limit);
@@ -350,7 +351,7 @@ TEST(VideoWriter, ProgramStreamIsMultiplexedWithTheEncodersBufferSize) {
     writer.writeFrame(frame.data(), kWidth, kHeight);
   }
   writer.close();
-  const int status = writer.writeFailed() ? 0 : 3;
+  const int status = !writer.writeFailed() ? 3 : noFileKept && !fs::is_empty(fs::path(path).parent_path()) ? 4 : 0;
   // The death test runs this in a fresh copy of the test program, whose own
   // temporary directory no destructor removes after _Exit.
   std::error_code ignored;
@@ -371,6 +372,16 @@ TEST(VideoWriter, FileThatCannotBeWrittenCompletelyIsReported) {
   writer.writeFrame(MakeFrame(0).data(), kWidth, kHeight);
   writer.close();
   EXPECT_FALSE(writer.writeFailed());
+}
+
+TEST(VideoWriter, Mp4WhoseIndexCannotBeWrittenIsNotKept) {
+  // Its index is written last (and then moved first): without it no file of
+  // the output's name may stay, nor a temporary one.
+  TempDir dir;
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      WriteBeyondFileSizeLimit(dir.file("limited.mp4"), true), ::testing::ExitedWithCode(0),
+      "Error while writing video (frame|trailer)\n  av_(interleaved_write_frame|write_trailer): File too large\n");
 }
 
 TEST(VideoWriter, ShortH264FileKeepsEveryFrame) {
