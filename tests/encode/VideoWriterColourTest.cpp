@@ -15,6 +15,8 @@ extern "C" {
 }
 
 #include "LimitedRange.h"
+#include "ScratchDirectory.h"
+#include "TestFiles.h"
 #include "VideoWriter.h"
 #include "WriterTestSupport.h"
 
@@ -71,7 +73,7 @@ Rgb CentreColour(const std::vector<uint8_t>& rgb) {
 class WriterColours : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(WriterColours, PlayersShowTheSlidesColours) {
-  TempDir dir;
+  ScratchDirectory dir;
   const std::string path = dir.file(std::string("colours.") + GetParam());
   WriteColours(path);
   const std::vector<std::vector<uint8_t>> pictures = DecodeRgb(path, kWidth, kHeight);
@@ -92,7 +94,7 @@ INSTANTIATE_TEST_SUITE_P(Extensions, WriterColours, ::testing::ValuesIn(kExtensi
                          [](const auto& info) { return std::string(info.param); });
 
 TEST(WriterRange, H264StreamsSayFullRangeBt601AndSrgb) {
-  TempDir dir;
+  ScratchDirectory dir;
   for (const char* extension : {"mp4", "mov"}) {
     const std::string path = dir.file(std::string("range.") + extension);
     WriteColours(path);
@@ -105,7 +107,7 @@ TEST(WriterRange, H264StreamsSayFullRangeBt601AndSrgb) {
 }
 
 TEST(WriterRange, FlvBlackAndWhiteDecodeToTheEndsOfTheRange) {
-  TempDir dir;
+  ScratchDirectory dir;
   const std::string path = dir.file("ends.flv");
   WriteColours(path);
   const std::vector<std::vector<uint8_t>> pictures = DecodeRgb(path, kWidth, kHeight);
@@ -155,7 +157,7 @@ std::string Joined(const std::vector<std::string>& items) {
 
 TEST(WriterIndex, Mp4AndMovHaveTheirIndexFirstAndNoTemporaryFileStays) {
   for (const char* extension : {"mp4", "mov"}) {
-    TempDir dir;
+    ScratchDirectory dir;
     const std::string name = std::string("index.") + extension;
     const std::string path = dir.file(name);
     VideoWriter writer;
@@ -166,7 +168,7 @@ TEST(WriterIndex, Mp4AndMovHaveTheirIndexFirstAndNoTemporaryFileStays) {
     EXPECT_FALSE(fs::exists(path)) << extension;
     writer.close();
     EXPECT_FALSE(writer.writeFailed());
-    EXPECT_EQ(dir.entries(), std::vector<std::string>{name}) << extension;
+    EXPECT_EQ(ListDirectory(dir.path()), std::vector<std::string>{name}) << extension;
     const std::vector<std::string> boxes = TopLevelBoxes(path);
     EXPECT_TRUE(MoovBeforeMdat(boxes)) << extension << ": " << Joined(boxes);
     EXPECT_EQ(DecodeFile(path).frames.size(), 10u) << extension;
@@ -175,7 +177,7 @@ TEST(WriterIndex, Mp4AndMovHaveTheirIndexFirstAndNoTemporaryFileStays) {
 
 TEST(WriterIndex, LongestFileNameStillGetsItsIndexFirst) {
   // 255 bytes, the most a directory entry takes: the temporary name must fit too.
-  TempDir dir;
+  ScratchDirectory dir;
   const std::string name = std::string(251, 'n') + ".mp4";
   VideoWriter writer;
   ASSERT_EQ(writer.open(dir.file(name), ColourSettings()), 1);
@@ -183,12 +185,12 @@ TEST(WriterIndex, LongestFileNameStillGetsItsIndexFirst) {
   writer.writeFrame(frame.data(), kWidth, kHeight);
   writer.close();
   EXPECT_FALSE(writer.writeFailed());
-  EXPECT_EQ(dir.entries(), std::vector<std::string>{name});
+  EXPECT_EQ(ListDirectory(dir.path()), std::vector<std::string>{name});
   EXPECT_TRUE(MoovBeforeMdat(TopLevelBoxes(dir.file(name))));
 }
 
 TEST(WriterIndex, FailedOpenLeavesNoTemporaryFile) {
-  TempDir dir;
+  ScratchDirectory dir;
   // The file cannot be made: the output's directory is missing.
   const std::string path = dir.file("missing/refused.mp4");
   QuietLibraries quiet;
@@ -198,7 +200,7 @@ TEST(WriterIndex, FailedOpenLeavesNoTemporaryFile) {
   const std::string err = testing::internal::GetCapturedStderr();
   // The user's file name in the message, not the temporary one.
   EXPECT_EQ(err, "Could not open '" + path + "'\n  avio_open: No such file or directory\n");
-  EXPECT_TRUE(dir.entries().empty()) << Joined(dir.entries());
+  EXPECT_TRUE(ListDirectory(dir.path()).empty()) << Joined(ListDirectory(dir.path()));
 }
 
 // Runs in a child process (a death test) that stops like `kavreto convert`
@@ -224,7 +226,7 @@ volatile std::sig_atomic_t g_stop = 0;
 }
 
 TEST(WriterIndex, StoppedConversionStillHasItsIndexFirst) {
-  TempDir dir;
+  ScratchDirectory dir;
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   EXPECT_EXIT(StopOnSignalAndClose(dir.file("stopped.mp4")), ::testing::ExitedWithCode(0), "");
 }

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "ScratchDirectory.h"
+#include "TestFiles.h"
 #include "VideoWriter.h"
 #include "WriterTestSupport.h"
 
@@ -73,7 +75,7 @@ TEST(CheckSettings, AgreesWithWhatTheWriterCanOpen) {
       {"out.wmv", 352, 288, 7, 409600, ""},   {"out.mp4", 352, 288, 1, 409600, ""},
       {"out.mov", 160, 120, 13, 409600, ""},  {"out.flv", 352, 288, 25, 50000000, ""},
   };
-  TempDir dir;
+  ScratchDirectory dir;
   QuietLibraries quiet;
   for (const Case& c : cases) {
     const EncodeSettings s = Settings(c.width, c.height, c.rate, c.bitRate);
@@ -88,10 +90,10 @@ TEST(CheckSettings, AgreesWithWhatTheWriterCanOpen) {
 }
 
 TEST(CheckSettings, WritesNothingToDisk) {
-  TempDir dir;
+  ScratchDirectory dir;
   EXPECT_EQ(VideoWriter::CheckSettings(dir.file("out.mp4"), Settings(1280, 720, 25, 409600)), "");
   EXPECT_NE(VideoWriter::CheckSettings(dir.file("out.mpg"), Settings(1280, 720, 7, 409600)), "");
-  EXPECT_TRUE(dir.entries().empty());
+  EXPECT_TRUE(ListDirectory(dir.path()).empty());
 }
 
 // The larger sizes at the highest bit rate: every container takes them, and
@@ -99,7 +101,7 @@ TEST(CheckSettings, WritesNothingToDisk) {
 class LargePictures : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(LargePictures, TakesHdAtFiftyMegabits) {
-  TempDir dir;
+  ScratchDirectory dir;
   const std::string path = dir.file(std::string("hd.") + GetParam());
   const EncodeSettings s = Settings(1920, 1080, 25, 50000000);
   ASSERT_EQ(VideoWriter::CheckSettings(path, s), "");
@@ -128,7 +130,7 @@ INSTANTIATE_TEST_SUITE_P(Extensions, LargePictures, ::testing::ValuesIn(kExtensi
                          [](const auto& info) { return std::string(info.param); });
 
 TEST(LargePictures, OddShapedAndFourKSizesDecodeAtTheirSize) {
-  TempDir dir;
+  ScratchDirectory dir;
   for (auto [extension, w, h] : {std::tuple{"flv", 1000, 562}, std::tuple{"mpg", 1000, 562},
                                  std::tuple{"mp4", 1000, 562}, std::tuple{"mp4", 3840, 2160}}) {
     const std::string path = dir.file(std::string("size.") + extension);

@@ -22,6 +22,8 @@ extern "C" {
 
 #include "LimitedRange.h"
 #include "RgbToYuv420.h"
+#include "ScratchDirectory.h"
+#include "TestFiles.h"
 #include "WriterTestSupport.h"
 
 namespace fs = std::filesystem;
@@ -30,8 +32,6 @@ using writertest::Decoded;
 using writertest::DecodedFrame;
 using writertest::DecodeFile;
 using writertest::QuietLibraries;
-using writertest::ReadAll;
-using writertest::TempDir;
 using writertest::Yuv;
 
 namespace {
@@ -126,7 +126,7 @@ TEST_P(VideoWriterContainer, DefaultCodecIsTheContainers) {
 
 TEST_P(VideoWriterContainer, EveryFrameDecodesBackInOrderAndOnTime) {
   const Container& c = GetParam();
-  TempDir dir;
+  ScratchDirectory dir;
   const std::string path = dir.file(std::string("out.") + c.extension);
   {
     std::ofstream old(path);
@@ -176,7 +176,7 @@ INSTANTIATE_TEST_SUITE_P(Extensions, VideoWriterContainer,
                          [](const auto& info) { return std::string(info.param.extension); });
 
 TEST(VideoWriter, UnknownExtensionFailsSilentlyAndRemovesTheOldFile) {
-  TempDir dir;
+  ScratchDirectory dir;
   const std::string path = dir.file("out.notavideo");
   {
     std::ofstream old(path);
@@ -193,7 +193,7 @@ TEST(VideoWriter, UnknownExtensionFailsSilentlyAndRemovesTheOldFile) {
 }
 
 TEST(VideoWriter, ContainerWithoutVideoCodecFailsSilently) {
-  TempDir dir;
+  ScratchDirectory dir;
   const std::string path = dir.file("sound.wav");
   VideoWriter writer;
   QuietLibraries quiet;  // the container's description is still printed by the library
@@ -207,7 +207,7 @@ TEST(VideoWriter, ContainerWithoutVideoCodecFailsSilently) {
 }
 
 TEST(VideoWriter, GlobalHeaderOnlyForTheShortNamesMp4MovAnd3gp) {
-  TempDir dir;
+  ScratchDirectory dir;
   // .3g2 and .ismv are relatives of mp4 with other short names.
   for (auto [extension, expected] : {std::pair{"3gp", true}, std::pair{"3g2", false}, std::pair{"ismv", false}}) {
     VideoWriter writer;
@@ -218,7 +218,7 @@ TEST(VideoWriter, GlobalHeaderOnlyForTheShortNamesMp4MovAnd3gp) {
 }
 
 TEST(VideoWriter, UnwritablePathIsReported) {
-  TempDir dir;
+  ScratchDirectory dir;
   // A regular file where a directory should be: no user, root included, can write there.
   const std::string blocker = dir.file("not-a-directory");
   std::ofstream(blocker) << "x";
@@ -237,7 +237,7 @@ TEST(VideoWriter, UnwritablePathIsReported) {
 
 TEST(VideoWriter, MpegOneRefusesARateItCannotCarry) {
   for (int32_t rate : {1, 7}) {
-    TempDir dir;
+    ScratchDirectory dir;
     const std::string path = dir.file("out.mpg");
     VideoWriter writer;
     {
@@ -265,20 +265,20 @@ TEST(VideoWriter, CloseWithoutOpenAndSecondCloseDoNothing) {
   const std::vector<uint8_t> frame = MakeFrame(0);
   writer.writeFrame(frame.data(), kWidth, kHeight);  // closed: ignored
 
-  TempDir dir;
+  ScratchDirectory dir;
   const std::string path = dir.file("out.flv");
   ASSERT_EQ(writer.open(path, Settings()), 1);
   writer.writeFrame(frame.data(), kWidth, kHeight);
   writer.close();
-  const std::string written = ReadAll(path);
+  const std::string written = ReadWholeFile(path);
   writer.close();
   EXPECT_FALSE(writer.isOpen());
-  EXPECT_EQ(ReadAll(path), written);
+  EXPECT_EQ(ReadWholeFile(path), written);
   EXPECT_EQ(DecodeFile(path).frames.size(), 1u);
 }
 
 TEST(VideoWriter, FrameOfAnotherSizeIsNotTaken) {
-  TempDir dir;
+  ScratchDirectory dir;
   const std::string path = dir.file("out.flv");
   VideoWriter writer;
   ASSERT_EQ(writer.open(path, Settings()), 1);
@@ -293,7 +293,7 @@ TEST(VideoWriter, FrameOfAnotherSizeIsNotTaken) {
 }
 
 TEST(VideoWriter, SecondFileIsWrittenLikeTheFirstWithFreshTables) {
-  TempDir dir;
+  ScratchDirectory dir;
   for (const char* extension : {"flv", "mpg"}) {
     const std::string first = dir.file(std::string("first.") + extension);
     const std::string second = dir.file(std::string("second.") + extension);
@@ -306,7 +306,7 @@ TEST(VideoWriter, SecondFileIsWrittenLikeTheFirstWithFreshTables) {
     ASSERT_EQ(writer.open(second, Settings()), 1);
     for (int i = 0; i < 5; ++i) writer.writeFrame(MakeFrame(i).data(), kWidth, kHeight);
     writer.close();
-    const std::string a = ReadAll(first), b = ReadAll(second);
+    const std::string a = ReadWholeFile(first), b = ReadWholeFile(second);
     EXPECT_FALSE(a.empty());
     EXPECT_TRUE(a == b) << extension << ": the two files differ";
   }
@@ -315,7 +315,7 @@ TEST(VideoWriter, SecondFileIsWrittenLikeTheFirstWithFreshTables) {
 TEST(VideoWriter, ProgramStreamIsMultiplexedWithTheEncodersBufferSize) {
   // Detailed pictures at a low rate: the multiplexer must know the encoder's
   // buffer, or it sends pictures later than their decoding time.
-  TempDir dir;
+  ScratchDirectory dir;
   const std::string path = dir.file("noise.mpg");
   EncodeSettings settings = Settings();
   settings.bitRate = 10 * 20480;
@@ -360,7 +360,7 @@ TEST(VideoWriter, ProgramStreamIsMultiplexedWithTheEncodersBufferSize) {
 }
 
 TEST(VideoWriter, FileThatCannotBeWrittenCompletelyIsReported) {
-  TempDir dir;
+  ScratchDirectory dir;
   const std::string path = dir.file("limited.flv");
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   EXPECT_EXIT(WriteBeyondFileSizeLimit(path), ::testing::ExitedWithCode(0),
@@ -377,7 +377,7 @@ TEST(VideoWriter, FileThatCannotBeWrittenCompletelyIsReported) {
 TEST(VideoWriter, Mp4WhoseIndexCannotBeWrittenIsNotKept) {
   // Its index is written last (and then moved first): without it no file of
   // the output's name may stay, nor a temporary one.
-  TempDir dir;
+  ScratchDirectory dir;
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   EXPECT_EXIT(
       WriteBeyondFileSizeLimit(dir.file("limited.mp4"), true), ::testing::ExitedWithCode(0),
@@ -386,7 +386,7 @@ TEST(VideoWriter, Mp4WhoseIndexCannotBeWrittenIsNotKept) {
 
 TEST(VideoWriter, ShortH264FileKeepsEveryFrame) {
   // An encoder with look-ahead holds back more pictures than a short file has.
-  TempDir dir;
+  ScratchDirectory dir;
   const std::string path = dir.file("short.mp4");
   WriteFile(path, Settings(), 3);
   const Decoded d = DecodeFile(path);
@@ -397,7 +397,7 @@ TEST(VideoWriter, ShortH264FileKeepsEveryFrame) {
 TEST(VideoWriter, OtherRatesKeepTimeStamps) {
   for (auto [extension, rate] :
        {std::pair{"flv", 7}, std::pair{"wmv", 30}, std::pair{"mov", 1}, std::pair{"mpg", 30}}) {
-    TempDir dir;
+    ScratchDirectory dir;
     const std::string path = dir.file(std::string("rate.") + extension);
     WriteFile(path, Settings(rate), 10);
     const Decoded d = DecodeFile(path);

@@ -1,22 +1,18 @@
 #include "WriterTestSupport.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <memory>
+
+#include "TestFiles.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/log.h>
 }
-
-namespace fs = std::filesystem;
 
 namespace writertest {
 
@@ -43,27 +39,6 @@ std::string Quoted(const std::string& path) { return "'" + path + "'"; }
 
 }  // namespace
 
-TempDir::TempDir() {
-  static int counter = 0;
-  path_ =
-      fs::temp_directory_path() / ("kavreto-encode-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
-  fs::create_directories(path_);
-}
-
-TempDir::~TempDir() {
-  std::error_code ignored;
-  fs::remove_all(path_, ignored);
-}
-
-std::string TempDir::file(const std::string& name) const { return (path_ / name).string(); }
-
-std::vector<std::string> TempDir::entries() const {
-  std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(path_)) names.push_back(entry.path().filename().string());
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
 QuietLibraries::QuietLibraries() : level_(av_log_get_level()) { av_log_set_level(AV_LOG_QUIET); }
 
 QuietLibraries::~QuietLibraries() { av_log_set_level(level_); }
@@ -85,11 +60,6 @@ EncodeSettings Settings(int32_t width, int32_t height, int32_t rate, int32_t bit
   s.frameRate = rate;
   s.bitRate = bitRate;
   return s;
-}
-
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 Decoded DecodeFile(const std::string& path) {
@@ -177,7 +147,7 @@ std::string ProbeStream(const std::string& path, const std::string& entry) {
 }
 
 std::vector<std::string> TopLevelBoxes(const std::string& path) {
-  const std::string data = ReadAll(path);
+  const std::string data = ReadWholeFile(path);
   std::vector<std::string> boxes;
   size_t at = 0;
   auto byte = [&](size_t i) { return static_cast<uint64_t>(static_cast<uint8_t>(data[i])); };

@@ -1,10 +1,9 @@
-// What the writer's tests share: scratch directories, frames of one colour,
-// and reading the written files back, with libavformat/libavcodec and, as a
-// player would, with the ffmpeg and ffprobe commands at their defaults.
+// What the writer's tests share: frames of one colour, and reading the written
+// files back, with libavformat/libavcodec and, as a player would, with the
+// ffmpeg and ffprobe commands at their defaults.
 #pragma once
 
 #include <cstdint>
-#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -15,20 +14,6 @@ extern "C" {
 #include "EncodeSettings.h"
 
 namespace writertest {
-
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  std::string file(const std::string& name) const;
-  // Names of the entries in the directory, sorted.
-  std::vector<std::string> entries() const;
-
- private:
-  std::filesystem::path path_;
-};
 
 // FFmpeg's own log lines are not the writer's messages; tests that check the
 // exact standard error text silence them.
@@ -49,8 +34,6 @@ struct Rgb {
 std::vector<uint8_t> SolidFrame(int32_t width, int32_t height, Rgb colour);
 
 EncodeSettings Settings(int32_t width, int32_t height, int32_t rate, int32_t bitRate);
-
-std::string ReadAll(const std::string& path);
 
 struct Yuv {
   int y, u, v;
