@@ -133,7 +133,7 @@ std::string VideoWriter::CheckSettings(const std::string& fileName, const Encode
     case AV_CODEC_ID_H264:
       // What libx264 takes in either direction.
       if (s.width > 16384 || s.height > 16384)
-        return "H.264 video (.mp4, .mov) can carry at most 16384 pixels in either direction, not " + Size(s) + ".";
+        return "H.264 video can carry at most 16384 pixels in either direction, not " + Size(s) + ".";
       break;
     default:
       break;
