@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Checks that a document names exactly the long options `kavreto --help` lists.
+# Checks that a document names exactly the long options `kavreto --help` lists
+# (and, for the manual page, the version `kavreto --version` prints).
 #   check-options.sh KAVRETO man PAGE          the manual page (roff source)
 #   check-options.sh KAVRETO completion FILE   the bash completion
 #   check-options.sh - complete FILE           the completion completes options,
@@ -58,7 +59,13 @@ listed=$(long_options <<<"$help")
 case $kind in
   man)
     # The page's own text: no comment lines, \- as a plain minus, no font changes.
-    named=$(grep -v '^\.\\"' "$file" | sed -e 's/\\-/-/g' -e 's/\\f[BIRP]//g' | long_options) ;;
+    named=$(grep -v '^\.\\"' "$file" | sed -e 's/\\-/-/g' -e 's/\\f[BIRP]//g' | long_options)
+    # Its header names the version that `kavreto --version` prints.
+    version=$(QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen} "$kavreto" --version | awk '{ print $NF }')
+    grep -q "^\.TH KAVRETO 1 .*\"KAVRETO $version\"" "$file" || {
+      echo "$file: the .TH line does not name version $version:" "$(grep '^\.TH' "$file")"
+      exit 1
+    } ;;
   completion)
     named=$(grep -v '^[[:space:]]*#' "$file" | long_options) ;;
   *)
