@@ -5,6 +5,22 @@
 #include <vector>
 
 #include "EncodePresets.h"
+#include "VideoWriter.h"
+
+namespace {
+
+// The writer's own answer, where the writer can give one (VideoWriter::CheckSettings:
+// the container's and codec's limits); empty otherwise.
+template <typename Writer>
+std::string WriterProblem(const std::string& fileName, const EncodeSettings& settings) {
+  if constexpr (requires { Writer::CheckSettings(fileName, settings); }) {
+    return Writer::CheckSettings(fileName, settings);
+  } else {
+    return {};
+  }
+}
+
+}  // namespace
 
 std::string OutputCheck::Problem(const std::string& fileName, const EncodeSettings& settings, bool sizeKnown) {
   const size_t slash = fileName.rfind('/');
@@ -20,7 +36,9 @@ std::string OutputCheck::Problem(const std::string& fileName, const EncodeSettin
   if (sizeKnown && EncodePresets::OffersMpgAndMov(settings.width, settings.height, settings.frameRate)) {
     offered.insert(offered.end(), {"mpg", "mov"});
   }
-  if (std::find(offered.begin(), offered.end(), suffix) != offered.end()) return {};
+  if (std::find(offered.begin(), offered.end(), suffix) != offered.end()) {
+    return sizeKnown ? WriterProblem<VideoWriter>(fileName, settings) : std::string();
+  }
   std::string list;
   for (const std::string& s : offered) list += (list.empty() ? "" : ", ") + s;
   return "不支持的输出文件类型“." + suffix + "”：这个大小和帧率下可用 " + list;

@@ -11,8 +11,8 @@
 
 class OutputCheck {
  public:
-  // Empty when `fileName` can be written with `settings`; otherwise why not, in the
-  // words the dialog's save filter would give. `sizeKnown` false: the size is found
+  // Empty when `fileName` can be written with `settings`; otherwise why not: first the
+  // dialog's save-filter rule (in its words), then the writer's own limits. `sizeKnown` false: the size is found
   // only after the export (--size auto), so only what holds at every size is checked.
   static std::string Problem(const std::string& fileName, const EncodeSettings& settings, bool sizeKnown = true);
 };
