@@ -345,6 +345,14 @@ TEST_F(BatchConvert, WideDeckFillsHdPicturesToTheirCorners) {
           << x << "," << y << ": " << int(p[0]) << " " << int(p[1]) << " " << int(p[2]);
     }
   }
+  // --size auto reads the deck's shape from its exported show: 16:9 at the height asked for.
+  const std::string output = out_.file("wide-auto.mp4");
+  ChildProcess kavreto({KavretoProgram(), "convert", wide, output, "--size", "auto", "--height=360", "--fps", "5"},
+                       Env());
+  ASSERT_EQ(kavreto.wait(kConversionLimitMs), 0) << kavreto.stderrText();
+  const VideoStreamInfo info = ProbeVideo(output);
+  EXPECT_EQ(info.width, 640);
+  EXPECT_EQ(info.height, 360);
   ExpectNothingLeft();
 }
 
