@@ -181,12 +181,20 @@ BatchCommand::FileResult BatchCommand::convert(const BatchOptions::Job& job) {
                options_.sizeText().c_str(), options_.fps, options_.bitRateKbps());
   std::fflush(stderr);
   const qsizetype messagesBefore = prompts_->messages().size();
+  exporter_->forgetReport();
   dialog_->setSourcePath(input);
   dialog_->setOutputPath(Local(job.output));
   QEventLoop loop;
   connect(dialog_.get(), &CConverterDlg::conversionStopped, &loop, &QEventLoop::quit, Qt::QueuedConnection);
   dialog_->OnConvert();
   if (!dialog_->conversionRunning()) {
+    // The exporter's own account says more than the dialog's message.
+    const ExportReport& report = exporter_->lastReport();
+    if (report.problem != ExportProblem::None) {
+      std::string words = PlainWords(report.problem);
+      if (!report.detail.empty()) words += " (" + report.detail + ")";
+      prompts_->messageBox(QString::fromStdString(words));
+    }
     std::string message = dialog_->outcomeDetail().toStdString();
     if (message.empty() && prompts_->messages().size() > messagesBefore) {
       message = prompts_->messages().back().toStdString();

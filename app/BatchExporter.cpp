@@ -24,7 +24,7 @@ void WaitWithEvents(std::future<T>& future) {
 BatchExporter::BatchExporter() : thread_([this] { runThread(); }) {}
 
 BatchExporter::~BatchExporter() {
-  close();
+  close();  // the office ends on the thread that started it
   {
     std::lock_guard<std::mutex> lock(mutex_);
     quit_ = true;
@@ -47,14 +47,10 @@ void BatchExporter::runThread() {
   }
 }
 
-std::future<BatchExporter::Result> BatchExporter::submit(const std::string& source, const std::string& archive) {
-  auto task = std::make_shared<std::packaged_task<Result()>>([source, archive] {
-    Result result;
-    result.count = ExportPresentation(source, archive,
-                                      [&result](const std::string& message) { result.messages.push_back(message); });
-    return result;
-  });
-  std::future<Result> future = task->get_future();
+template <typename T>
+std::future<T> BatchExporter::submit(std::function<T()> job) {
+  auto task = std::make_shared<std::packaged_task<T()>>(std::move(job));
+  std::future<T> future = task->get_future();
   {
     std::lock_guard<std::mutex> lock(mutex_);
     queue_.push_back([task] { (*task)(); });
@@ -65,14 +61,25 @@ std::future<BatchExporter::Result> BatchExporter::submit(const std::string& sour
 
 int BatchExporter::exportPresentation(const std::string& source, const std::string& archive,
                                       const ExportNotifier& notify) {
-  std::future<Result> future = submit(source, archive);
+  std::future<Result> future = submit<Result>([this, source, archive] {
+    Result result;
+    if (!office_) office_ = std::make_unique<OfficeExporter>();
+    result.count = office_->exportPresentation(
+        source, archive, [&result](const std::string& message) { result.messages.push_back(message); }, &result.report);
+    return result;
+  });
   WaitWithEvents(future);
   const Result result = future.get();
+  lastReport_ = result.report;
   for (const std::string& message : result.messages) notify(message);
   return result.count;
 }
 
 void BatchExporter::close() {
-  // Every export has finished by the time exportPresentation returns; one office per
-  // export ends with it.
+  std::future<bool> future = submit<bool>([this] {
+    if (office_) office_->close();
+    office_.reset();
+    return true;
+  });
+  future.wait();
 }
