@@ -62,9 +62,9 @@ std::vector<OptionSpec> Specs() {
       {"timeout", "SECONDS", "stop the run this long after the command's start, as Ctrl-C does. Default: no limit"},
       {"output-dir", "DIR", "convert every INPUT into DIR/<its base name>.<format>"},
       {"format", "EXT", "with --output-dir: the container, " + formats + ". Default " + BatchOptions::formats()[0]},
-      {"progress", "text|json",
-       "text: a progress bar (lines when not on a terminal) on standard error; json: one JSON object per line "
-       "on standard output. Default text"},
+      {"progress", "bar|json",
+       "bar: a progress bar (lines when not on a terminal) on standard error; json: one JSON object per line "
+       "on standard output. Default bar"},
       {"stats", nullptr, "counters for the benchmarks", true},
   };
 }
@@ -145,7 +145,7 @@ std::string BatchOptions::usage() {
       "the files are converted one after another with one office kept running; a file\n"
       "that fails does not stop the others.\n"
       "\n"
-      "options (--opt value or --opt=value):\n";
+      "options (each value follows its option after a space or an equals sign):\n";
   for (const OptionSpec& spec : Specs()) {
     if (spec.hidden) continue;
     std::string left = std::string("  --") + spec.name + (spec.valueName ? std::string(" ") + spec.valueName : "");
@@ -265,8 +265,8 @@ BatchOptions BatchOptions::parse(const std::vector<std::string>& args) {
     const QString p = value("progress");
     if (p == QLatin1String("json")) {
       o.progress = Progress::Json;
-    } else if (p != QLatin1String("text")) {
-      return Fail("--progress must be text or json, not " + p.toStdString());
+    } else if (p != QLatin1String("bar")) {
+      return Fail("--progress must be bar or json, not " + p.toStdString());
     }
   }
   o.printStats = isSet("stats");

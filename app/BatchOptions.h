@@ -16,7 +16,7 @@
 
 struct BatchOptions {
   enum class Action { RunDialog, Convert, Help, Version, Error };
-  enum class Progress { Text, Json };
+  enum class Progress { Bar, Json };
 
   // One file of the run: a presentation and the video it becomes.
   struct Job {
@@ -38,7 +38,7 @@ struct BatchOptions {
   bool useTimings = false;
   bool realtime = false;
   double timeoutSeconds = 0;  // per file; 0: no limit
-  Progress progress = Progress::Text;
+  Progress progress = Progress::Bar;
   bool printStats = false;       // hidden --stats: counters for the benchmarks
   std::string error;             // for Action::Error
   bool errorWantsUsage = false;  // the command line's form was wrong (not just a value)

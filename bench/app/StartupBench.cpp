@@ -1,11 +1,15 @@
-// Start-up and many-file cost of `kavreto convert`, each run cold (a fresh cache and
-// temporary directory, so a fresh office profile), against the office's own command line
-// turning the same deck into a PDF (also with a fresh profile), in the same run:
+// Start-up and many-file cost of `kavreto convert` against the office's own command line
+// turning the same deck into a PDF, in the same run. Every run is a new process with a new
+// temporary directory; as on a user's machine, the office profile is already initialised:
+// kavreto's profile template in a cache shared by the runs (made by one untimed first run,
+// whose time is reported as well) and, for the office, a profile that one untimed PDF
+// conversion has initialised.
+//   first run s: X       the very first run, which also makes the profile template
 //   start-up s: X        command start to the first filmed frame (one-slide corpus deck)
 //   total s: X           the whole command (one-slide corpus deck)
 //   office-pdf s: X      `soffice --headless --convert-to pdf` of the same deck
 //   ratio total/office-pdf one-slide: X       goal <= 1.0
-// the same three figures for the 4-slide fixture, and
+// the same figures for the 4-slide fixture, and
 //   ratio ten-in-one/ten-separate: X          ten copies of the 4-slide fixture in one run
 //                                             against ten runs one after another; goal <= 0.6
 #include <benchmark/benchmark.h>
@@ -48,10 +52,15 @@ struct Run {
   std::map<std::string, double> stats;  // the "name: value" lines on standard error
 };
 
-// Runs `args` with a private cache and temporary directory under `scratch`.
+// The cache shared by every kavreto run of the benchmark (the profile template lives there).
+const std::string& SharedCache() {
+  static Scratch cache;
+  return cache.path;
+}
+
+// Runs `args` with the shared cache and a private temporary directory under `scratch`.
 Run RunCold(const std::vector<std::string>& args, const std::string& scratch) {
-  const std::string cache = scratch + "/cache", tmp = scratch + "/tmp";
-  fs::create_directories(cache);
+  const std::string tmp = scratch + "/tmp";
   fs::create_directories(tmp);
   int err[2];
   Run run;
@@ -64,7 +73,7 @@ Run RunCold(const std::vector<std::string>& args, const std::string& scratch) {
     const int devnull = ::open("/dev/null", O_RDWR);
     ::dup2(devnull, 0);
     ::dup2(devnull, 1);
-    ::setenv("XDG_CACHE_HOME", cache.c_str(), 1);
+    ::setenv("XDG_CACHE_HOME", SharedCache().c_str(), 1);
     ::setenv("TMPDIR", tmp.c_str(), 1);
     std::vector<std::string> copy = args;
     std::vector<char*> argv;
@@ -93,13 +102,33 @@ Run RunCold(const std::vector<std::string>& args, const std::string& scratch) {
 
 std::string Kavreto() { return std::string(KAVRETO_BINARY_DIR) + "/app/kavreto"; }
 
-// The office's own PDF conversion of `deck`, cold.
+// The office's own PDF conversion of `deck` with a profile that an untimed conversion
+// initialised first.
 double OfficePdfSeconds(const std::string& deck) {
   Scratch scratch;
-  const Run run = RunCold({"soffice", "-env:UserInstallation=file://" + scratch.path + "/profile", "--headless",
-                           "--convert-to", "pdf", "--outdir", scratch.path + "/pdf", deck},
-                          scratch.path);
+  const std::vector<std::string> args = {"soffice",
+                                         "-env:UserInstallation=file://" + scratch.path + "/profile",
+                                         "--headless",
+                                         "--convert-to",
+                                         "pdf",
+                                         "--outdir",
+                                         scratch.path + "/pdf",
+                                         deck};
+  if (RunCold(args, scratch.path).status != 0) return 0;
+  const Run run = RunCold(args, scratch.path);
   return run.status == 0 ? run.seconds : 0;
+}
+
+// The run that makes the profile template in the shared cache, once; its time (0 when it failed).
+double FirstRunSeconds() {
+  static const double seconds = [] {
+    Scratch first;
+    const Run run = RunCold({Kavreto(), "convert", kFourSlides, first.path + "/out.mp4"}, first.path);
+    if (run.status != 0) return 0.0;
+    std::printf("first run s: %.2f\n", run.seconds);
+    return run.seconds;
+  }();
+  return seconds;
 }
 
 // One deck: our start-up and total against the office's PDF; false when a run failed.
@@ -122,6 +151,10 @@ void BM_StartUpAgainstOfficePdf(benchmark::State& state) {
     return;
   }
   for (auto _ : state) {
+    if (FirstRunSeconds() <= 0) {
+      state.SkipWithError("the first run failed");
+      return;
+    }
     if (!CompareWithOfficePdf(kOneSlide, "one-slide", state) ||
         !CompareWithOfficePdf(kFourSlides, "four-slide", state)) {
       state.SkipWithError("a conversion failed");
@@ -135,6 +168,10 @@ void BM_TenInOneAgainstTenSeparate(benchmark::State& state) {
   const int copies =
       std::getenv("KAVRETO_BENCH_COPIES") != nullptr ? std::atoi(std::getenv("KAVRETO_BENCH_COPIES")) : 10;
   for (auto _ : state) {
+    if (FirstRunSeconds() <= 0) {
+      state.SkipWithError("the first run failed");
+      return;
+    }
     Scratch scratch;
     const std::string in = scratch.path + "/in";
     fs::create_directories(in);
@@ -147,7 +184,7 @@ void BM_TenInOneAgainstTenSeparate(benchmark::State& state) {
     args.insert(args.end(), decks.begin(), decks.end());
     args.insert(args.end(), {"--output-dir", scratch.path + "/one-run"});
     Scratch oneRunScratch;
-    const Run together = RunCold(args, oneRunScratch.path);
+    const Run together = RunCold(args, oneRunScratch.path);  // the template exists by now
     double separate = 0;
     for (const std::string& deck : decks) {
       Scratch own;

@@ -32,7 +32,7 @@ TEST(BatchOptions, DefaultsAreTheDialogs) {
   EXPECT_FALSE(o.useTimings);
   EXPECT_FALSE(o.realtime);
   EXPECT_EQ(o.timeoutSeconds, 0);
-  EXPECT_EQ(o.progress, BatchOptions::Progress::Text);
+  EXPECT_EQ(o.progress, BatchOptions::Progress::Bar);
 }
 
 TEST(BatchOptions, ValuesAfterASpaceOrAnEqualsSignAnywhereOnTheLine) {
@@ -122,6 +122,7 @@ TEST(BatchOptions, BadArgumentsAreErrors) {
            {{"convert", "a", "b", "--timeout", "0"}, false},
            {{"convert", "a", "b", "--timeout", "nan"}, false},
            {{"convert", "a", "b", "--progress", "xml"}, false},
+           {{"convert", "a", "b", "--progress", "text"}, false},
            {{"convert", "a", "b", "--format", "mp4"}, false},
            {{"convert", "a", "--output-dir", "d", "--format", "avi"}, false},
            {{"convert", "--output-dir", "d"}, true},
