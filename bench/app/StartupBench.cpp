@@ -26,6 +26,8 @@
 #include <string>
 #include <vector>
 
+#include "StatsLines.h"
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -83,20 +85,13 @@ Run RunCold(const std::vector<std::string>& args, const std::string& scratch) {
     ::_exit(127);
   }
   ::close(err[1]);
-  std::string text;
-  char buffer[4096];
-  ssize_t n;
-  while ((n = ::read(err[0], buffer, sizeof buffer)) > 0) text.append(buffer, static_cast<size_t>(n));
+  const std::string text = ReadToEnd(err[0]);
   ::close(err[0]);
   int status = 0;
   ::waitpid(pid, &status, 0);
   run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  std::istringstream lines(text);
-  for (std::string line; std::getline(lines, line);) {
-    const size_t colon = line.rfind(": ");
-    if (colon != std::string::npos) run.stats[line.substr(0, colon)] = std::atof(line.c_str() + colon + 2);
-  }
+  run.stats = StatsLines(text);
   return run;
 }
 
