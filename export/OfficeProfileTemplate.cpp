@@ -64,8 +64,8 @@ int LockUntil(const std::string& path, std::chrono::steady_clock::time_point dea
 }
 
 // Templates this process failed to make: not tried again (each try starts the office twice).
-std::mutex gFailedMutex;
-std::set<std::string> gFailed;
+std::mutex g_failedMutex;
+std::set<std::string> g_failed;
 
 bool IsTemplate(const std::string& path) {
   std::error_code ec;
@@ -149,8 +149,8 @@ std::string OfficeProfileTemplate::Ensure(const ExportOptions& options,
   const std::string final = cache + "/" + kTemplatePrefix + key;
   if (IsTemplate(final)) return final;
   {
-    std::lock_guard lock(gFailedMutex);
-    if (gFailed.count(final) != 0) return {};
+    std::lock_guard lock(g_failedMutex);
+    if (g_failed.count(final) != 0) return {};
   }
 
   std::error_code ec;
@@ -187,8 +187,8 @@ std::string OfficeProfileTemplate::Ensure(const ExportOptions& options,
   }
   ::close(lock);
   if (result.empty()) {
-    std::lock_guard failed(gFailedMutex);
-    gFailed.insert(final);
+    std::lock_guard failed(g_failedMutex);
+    g_failed.insert(final);
   }
   if (made && options.profileTemplateMade) options.profileTemplateMade(result);
   return result;

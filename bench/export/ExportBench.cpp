@@ -43,33 +43,33 @@ struct Input {
   std::string path;
   int slides = 0;
 };
-std::vector<Input> gInputs;
+std::vector<Input> g_inputs;
 
-enum Mode { kNewProfile, kTemplate, kFirstEver, kWarm, kModes };
-const char* const kModeNames[] = {"new-profile", "template", "first-ever", "warm"};
+enum Mode { NewProfile, Template, FirstEver, Warm, ModeCount };
+constexpr const char* kModeNames[] = {"new-profile", "template", "first-ever", "warm"};
 
 struct Figures {
   double total = 1e9, prepare = 0, start = 0;
   size_t starts = 0;
 };
-std::map<std::string, Figures> gFigures;   // fastest per input and mode
-std::map<std::string, double> gReference;  // fastest office command line per input
+std::map<std::string, Figures> g_figures;   // fastest per input and mode
+std::map<std::string, double> g_reference;  // fastest office command line per input
 
-std::unique_ptr<TemporaryDirectory> gCache;  // the template for the "template" mode
+std::unique_ptr<TemporaryDirectory> g_cache;  // the template for the "template" mode
 
 double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
 
 // One export in `mode` of `input`; records its phases when it is the fastest so far.
 double TimeExport(const Input& input, Mode mode, OfficeExporter* warm, const std::string& archive, bool& ok) {
-  Figures& best = gFigures[input.name + "/" + kModeNames[mode]];
+  Figures& best = g_figures[input.name + "/" + kModeNames[mode]];
   std::unique_ptr<TemporaryDirectory> freshCache;
-  if (mode == kFirstEver) freshCache = std::make_unique<TemporaryDirectory>("kavreto-bench-cache-");
+  if (mode == FirstEver) freshCache = std::make_unique<TemporaryDirectory>("kavreto-bench-cache-");
   const auto begin = Clock::now();
   Clock::time_point firstStart = begin, connected = begin;
   size_t starts = 0;
   ExportOptions options;
-  options.useProfileTemplate = mode != kNewProfile;
-  options.cacheDir = freshCache ? freshCache->path() : gCache->path();
+  options.useProfileTemplate = mode != NewProfile;
+  options.cacheDir = freshCache ? freshCache->path() : g_cache->path();
   options.officeStarted = [&](pid_t) {
     if (starts++ == 0) firstStart = Clock::now();
   };
@@ -109,7 +109,7 @@ double TimeOfficeCommandLine(const Input& input) {
   if (posix_spawnp(&pid, "soffice", &actions, nullptr, argv.data(), environ) == 0) ::waitpid(pid, &status, 0);
   const double took = Seconds(Clock::now() - begin);
   posix_spawn_file_actions_destroy(&actions);
-  double& best = gReference.try_emplace(input.name, 1e9).first->second;
+  double& best = g_reference.try_emplace(input.name, 1e9).first->second;
   if (took < best) best = took;
   return took;
 }
@@ -118,13 +118,13 @@ double TimeOfficeCommandLine(const Input& input) {
 // and the office's command line in turn, so that the load of a shared machine falls on all
 // three alike.
 void BM_ColdRound(benchmark::State& state) {
-  const Input& input = gInputs[state.range(0)];
+  const Input& input = g_inputs[state.range(0)];
   TemporaryDirectory dir("kavreto-bench-");
   for (auto _ : state) {
     bool ok = true, each = true;
-    double took = TimeExport(input, kNewProfile, nullptr, dir.path() + "/nn1.tmp", each);
+    double took = TimeExport(input, NewProfile, nullptr, dir.path() + "/nn1.tmp", each);
     ok = ok && each;
-    took += TimeExport(input, kTemplate, nullptr, dir.path() + "/nn1.tmp", each);
+    took += TimeExport(input, Template, nullptr, dir.path() + "/nn1.tmp", each);
     ok = ok && each;
     took += TimeOfficeCommandLine(input);
     if (!ok) state.SkipWithError("wrong slide count");
@@ -134,16 +134,16 @@ void BM_ColdRound(benchmark::State& state) {
 }
 
 void BM_Export(benchmark::State& state) {
-  const Input& input = gInputs[state.range(0)];
+  const Input& input = g_inputs[state.range(0)];
   const Mode mode = static_cast<Mode>(state.range(1));
   TemporaryDirectory dir("kavreto-bench-");
   ExportOptions options;
-  options.cacheDir = gCache->path();
+  options.cacheDir = g_cache->path();
   OfficeExporter warm(options);
-  if (mode == kWarm) warm.exportPresentation(input.path, dir.path() + "/nn0.tmp", {});
+  if (mode == Warm) warm.exportPresentation(input.path, dir.path() + "/nn0.tmp", {});
   for (auto _ : state) {
     bool ok = true;
-    state.SetIterationTime(TimeExport(input, mode, mode == kWarm ? &warm : nullptr, dir.path() + "/nn1.tmp", ok));
+    state.SetIterationTime(TimeExport(input, mode, mode == Warm ? &warm : nullptr, dir.path() + "/nn1.tmp", ok));
     if (!ok) state.SkipWithError("wrong slide count");
   }
   warm.close();
@@ -158,15 +158,15 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "bench_export: cannot convert the test presentation (is LibreOffice installed?)\n");
     return 1;
   }
-  gInputs.push_back({"four-slides.ppt", fixture, 4});
+  g_inputs.push_back({"four-slides.ppt", fixture, 4});
   const std::string corpus = KAVRETO_CORPUS_DIR "/ppt/poi__bug58718_008558.ppt";
-  if (fs::exists(corpus)) gInputs.push_back({"poi__bug58718_008558.ppt", corpus, 25});
+  if (fs::exists(corpus)) g_inputs.push_back({"poi__bug58718_008558.ppt", corpus, 25});
 
   // The template the "template" mode copies, made before any timing.
-  gCache = std::make_unique<TemporaryDirectory>("kavreto-bench-cache-");
+  g_cache = std::make_unique<TemporaryDirectory>("kavreto-bench-cache-");
   {
     ExportOptions options;
-    options.cacheDir = gCache->path();
+    options.cacheDir = g_cache->path();
     TemporaryDirectory dir("kavreto-bench-");
     if (ExportPresentation(fixture, dir.path() + "/nn.tmp", {}, options) != 4) {
       std::fprintf(stderr, "bench_export: the first export failed\n");
@@ -174,17 +174,17 @@ int main(int argc, char** argv) {
     }
   }
 
-  for (size_t i = 0; i < gInputs.size(); ++i) {
+  for (size_t i = 0; i < g_inputs.size(); ++i) {
     benchmark::RegisterBenchmark("BM_ColdRound", BM_ColdRound)
         ->Arg(static_cast<int64_t>(i))
         ->UseManualTime()
         ->Iterations(3)
         ->Unit(benchmark::kMillisecond);
-    for (int mode : {kFirstEver, kWarm}) {
+    for (int mode : {FirstEver, Warm}) {
       benchmark::RegisterBenchmark("BM_Export", BM_Export)
           ->Args({static_cast<int64_t>(i), mode})
           ->UseManualTime()
-          ->Iterations(mode == kWarm ? 5 : 2)
+          ->Iterations(mode == Warm ? 5 : 2)
           ->Unit(benchmark::kMillisecond);
     }
   }
@@ -193,12 +193,12 @@ int main(int argc, char** argv) {
   benchmark::Shutdown();
 
   std::printf("\n");
-  for (const Input& input : gInputs) {
-    const double reference = gReference.count(input.name) ? gReference[input.name] : 0;
+  for (const Input& input : g_inputs) {
+    const double reference = g_reference.count(input.name) ? g_reference[input.name] : 0;
     std::printf("%s (%d slides), office command line to SVG: %.2f s\n", input.name.c_str(), input.slides, reference);
-    for (int mode = 0; mode < kModes; ++mode) {
-      const auto found = gFigures.find(input.name + "/" + kModeNames[mode]);
-      if (found == gFigures.end() || found->second.total >= 1e9) continue;
+    for (int mode = 0; mode < ModeCount; ++mode) {
+      const auto found = g_figures.find(input.name + "/" + kModeNames[mode]);
+      if (found == g_figures.end() || found->second.total >= 1e9) continue;
       const Figures& f = found->second;
       std::printf(
           "  export s %-11s %.2f  (preparing %.2f, office start and connect %.2f in %zu start(s), the rest %.2f)"
