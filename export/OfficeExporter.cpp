@@ -194,6 +194,8 @@ OfficeExporter::OfficeExporter(ExportOptions options) : options_(std::move(optio
 OfficeExporter::~OfficeExporter() { close(); }
 
 bool OfficeExporter::startOffice(ExportReport& report) {
+  // What exports of dead processes left behind goes first (the app also asks for it).
+  RemoveStaleOfficeLeftovers(options_);
   const std::string templateDir =
       OfficeProfileTemplate::Ensure(options_, std::chrono::steady_clock::now() + options_.startLimit);
 
@@ -224,10 +226,14 @@ bool OfficeExporter::startOffice(ExportReport& report) {
 
   if (!office->session.open(office->process, settings, std::chrono::steady_clock::now() + options_.startLimit,
                             options_.officeStarted)) {
+    const bool exited = office->process.hasExited();
     office->process.end(0ms);
-    report = {ExportProblem::OfficeFailed, office->process.exitCode() >= 0
-                                               ? "the office did not start: " + EndOfOffice(office->process)
-                                               : "the office did not accept a connection in time"};
+    report = {ExportProblem::OfficeFailed,
+              exited
+                  ? "the office did not start: " + EndOfOffice(office->process)
+                  : "the office did not accept a connection within " +
+                        std::to_string(std::chrono::duration_cast<std::chrono::seconds>(options_.startLimit).count()) +
+                        " s"};
     return false;
   }
   office->process.disarmWatchdog();

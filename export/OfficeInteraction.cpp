@@ -24,19 +24,16 @@ namespace {
 constexpr sal_uInt32 kWarningMask = 0x80000000u;
 constexpr int kClassShift = 8;
 constexpr sal_uInt32 kClassMask = 31u;
-enum ErrorClass : sal_uInt32 {
-  kClassAbort = 1,
-  kClassGeneral = 2,
-  kClassNotExists = 3,
-  kClassAccess = 5,
-  kClassPath = 6,
-  kClassLocking = 7,
-  kClassNotSupported = 10,
-  kClassRead = 11,
-  kClassUnknown = 13,
-  kClassVersion = 14,
-  kClassFormat = 15,
-  kClassImport = 17,
+enum class ErrorClass : sal_uInt32 {
+  NotExists = 3,
+  Access = 5,
+  Path = 6,
+  Locking = 7,
+  NotSupported = 10,
+  Read = 11,
+  Version = 14,
+  Format = 15,
+  Import = 17,
 };
 
 std::string Utf8(const rtl::OUString& text) { return text.toUtf8().getStr(); }
@@ -130,18 +127,18 @@ ExportProblem ProblemOfIOError(ucb::IOErrorCode code) {
 ExportProblem OfficeInteraction::ProblemOfErrorCode(sal_uInt32 code) {
   if (code == 0 || (code & kWarningMask) != 0) return ExportProblem::None;
   if (IsPasswordCode(code)) return ExportProblem::Encrypted;
-  switch ((code >> kClassShift) & kClassMask) {
-    case kClassNotExists:
-    case kClassAccess:
-    case kClassPath:
-    case kClassLocking:
+  switch (static_cast<ErrorClass>((code >> kClassShift) & kClassMask)) {
+    case ErrorClass::NotExists:
+    case ErrorClass::Access:
+    case ErrorClass::Path:
+    case ErrorClass::Locking:
       return ExportProblem::Unreadable;
-    case kClassRead:
-    case kClassFormat:
-    case kClassImport:
+    case ErrorClass::Read:
+    case ErrorClass::Format:
+    case ErrorClass::Import:
       return ExportProblem::Damaged;
-    case kClassNotSupported:
-    case kClassVersion:
+    case ErrorClass::NotSupported:
+    case ErrorClass::Version:
       return ExportProblem::UnsupportedFormat;
     default:
       return ExportProblem::None;

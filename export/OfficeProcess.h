@@ -12,7 +12,7 @@
 // office started goes too. Note: the parent-death signal follows the thread that called
 // start(); when that thread ends, the office is killed.
 //
-// Threads: start/hasExited/waitForExit/kill/end/the destructor from the owning thread; the
+// Threads: start/hasExited/waitForExit/end/the destructor from the owning thread; the
 // watchdog thread only signals the process, under a mutex, so a process is never signalled
 // after it has been reaped.
 
@@ -50,9 +50,6 @@ class OfficeProcess {
   int exitCode() const { return exitCode_; }
   // Waits up to `limit` for the process to end; true when it has ended.
   bool waitForExit(std::chrono::milliseconds limit);
-  // Sends SIGKILL to the process group and reaps the process (waits at most a few seconds),
-  // then removes the pipe files a killed office leaves in /tmp.
-  void kill();
 
   // Kills the process once `limit` has passed, unless disarmed before. Re-arming restarts it.
   void armWatchdog(std::chrono::milliseconds limit);
@@ -74,6 +71,9 @@ class OfficeProcess {
   static constexpr int kRestartRequested = 81;
 
  private:
+  // Sends SIGKILL to the process group and reaps the process (waits at most a few seconds),
+  // then removes the pipe files a killed office leaves in /tmp.
+  void kill();
   void signalLocked(int signal);
   void endGuard();
   void removePipeFiles() const;

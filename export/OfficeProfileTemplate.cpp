@@ -8,7 +8,9 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <osl/file.hxx>
+#include <set>
 #include <sstream>
 #include <thread>
 
@@ -60,6 +62,10 @@ int LockUntil(const std::string& path, std::chrono::steady_clock::time_point dea
   }
   return fd;
 }
+
+// Templates this process failed to make: not tried again (each try starts the office twice).
+std::mutex g_failedMutex;
+std::set<std::string> g_failed;
 
 bool IsTemplate(const std::string& path) {
   std::error_code ec;
@@ -142,6 +148,10 @@ std::string OfficeProfileTemplate::Ensure(const ExportOptions& options,
   if (key.empty() || cache.empty()) return {};
   const std::string final = cache + "/" + kTemplatePrefix + key;
   if (IsTemplate(final)) return final;
+  {
+    std::lock_guard lock(g_failedMutex);
+    if (g_failed.count(final) != 0) return {};
+  }
 
   std::error_code ec;
   fs::create_directories(cache, ec);
@@ -176,6 +186,10 @@ std::string OfficeProfileTemplate::Ensure(const ExportOptions& options,
     }
   }
   ::close(lock);
+  if (result.empty()) {
+    std::lock_guard failed(g_failedMutex);
+    g_failed.insert(final);
+  }
   if (made && options.profileTemplateMade) options.profileTemplateMade(result);
   return result;
 }

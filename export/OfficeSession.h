@@ -39,10 +39,10 @@ class OfficeSession {
   // Releases the remote references and disposes the bridge.
   void dispose();
 
+ private:
   // The local UNO runtime; empty when it cannot be bootstrapped (no office installed).
   static css::uno::Reference<css::uno::XComponentContext> LocalContext();
 
- private:
   css::uno::Reference<css::bridge::XBridge> bridge_;
   css::uno::Reference<css::uno::XComponentContext> remoteContext_;
   css::uno::Reference<css::frame::XDesktop2> desktop_;

@@ -186,4 +186,3 @@ PrivateTmpDir::~PrivateTmpDir() {
   else
     ::unsetenv("TMPDIR");
 }
-

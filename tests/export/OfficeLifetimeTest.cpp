@@ -106,4 +106,52 @@ TEST(OfficeLifetimeTest, KilledWhileTheOfficeStartsTakesTheOfficesChildrenAlong)
   EXPECT_EQ(WorkDirectories(tmp), std::vector<std::string>{});
 }
 
+// Office processes whose command line names `marker` (their profile lies under it).
+std::vector<pid_t> OfficesUnder(const std::string& marker) {
+  std::vector<pid_t> found;
+  for (const std::string& name : ListDirectory("/proc")) {
+    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+    std::string cmdline = ReadWholeFile("/proc/" + name + "/cmdline");
+    if (cmdline.find("soffice") != std::string::npos && cmdline.find(marker) != std::string::npos &&
+        IsLiveProcess(std::stoi(name)))
+      found.push_back(std::stoi(name));
+  }
+  return found;
+}
+
+// Killed while the profile template is being made: its office goes, and the half-made
+// template is removed by the next cleanup; a later export makes the template anew.
+TEST(OfficeLifetimeTest, KilledWhileMakingTheProfileTemplate) {
+  const std::string source = FixtureFiles::Converted("one-slide.fodp");
+  ASSERT_FALSE(source.empty());
+  ScratchDirectory cache, out;
+  PrivateTmpDir tmp;
+  HelperProcess helper({"--cache", cache.path(), source, out.file("x.tmp")});
+  const auto deadline = std::chrono::steady_clock::now() + 60s;
+  std::vector<pid_t> offices;
+  while (offices.empty() && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(20ms);
+    offices = OfficesUnder(cache.path());
+  }
+  ASSERT_FALSE(offices.empty()) << "no office making the template";
+  helper.kill(SIGKILL);
+  helper.wait(30s);
+  for (pid_t pid : offices) EXPECT_TRUE(WaitUntilGone(pid, 20s)) << "the template's office still runs";
+
+  bool partial = false;
+  for (const std::string& name : ListDirectory(cache.path()))
+    partial = partial || name.rfind("office-template-partial-", 0) == 0;
+  EXPECT_TRUE(partial) << "nothing half-made was left (killed too late?)";
+  ExportOptions options;
+  options.cacheDir = cache.path();
+  RemoveStaleOfficeLeftovers(options);
+  for (const std::string& name : ListDirectory(cache.path()))
+    EXPECT_NE(name.rfind("office-template-partial-", 0), 0u) << name;
+
+  int made = 0;
+  options.profileTemplateMade = [&made](const std::string&) { ++made; };
+  EXPECT_EQ(ExportPresentation(source, out.file("y.tmp"), {}, options), 1);
+  EXPECT_EQ(made, 1);
+}
+
 }  // namespace
