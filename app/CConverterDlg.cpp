@@ -76,6 +76,12 @@ CConverterDlg::CConverterDlg(ConverterPrompts* prompts, bool withBanner, QWidget
   connect(ui_->IDC_STOP, &QPushButton::clicked, this, [this] { StopConversion(); });
   connect(ui_->IDC_QUALITY_SLIDER, &QSlider::valueChanged, this, [this] { OnQualityCustomDraw(); });
   connect(ui_->IDC_FPS_SLIDER, &QSlider::valueChanged, this, [this] { OnFpsCustomDraw(); });
+  // Without a timer the next tick follows the worker and the page.
+  connect(&slideShow, &CSlideShowDlg::showStateChanged, this, [this] { queueTick(); });
+  pacer_.setFrameTaken([this] {
+    QMetaObject::invokeMethod(
+        this, [this] { onTick(); }, Qt::QueuedConnection);
+  });
   OnInitDialog();
 }
 
@@ -196,6 +202,8 @@ void CConverterDlg::OnConvert() {
     deleteWorkFile();
     return;
   }
+  // The show keeps time by the filmed frames, from the conversion's start (or SOURCE_DATE_EPOCH).
+  slideShow.UseFilmClock(ShowClock::ConversionStartMs(), options_.useTimings);
   slideShow.LoadShow(workFile.toStdString(), count);
 
   if (!CreateCaptureSurface()) {
@@ -212,10 +220,13 @@ void CConverterDlg::OnConvert() {
   stoppedAtEnd_ = false;
   outputIncomplete_ = false;
   pacer_.prepare(surface_, settings_.frameRate);  // sameFrameCount = 0
-  timerId_ = startTimer(1000 / settings_.frameRate, Qt::PreciseTimer);
+  // Batch mode has no timer: each tick runs as soon as the last frame was taken.
+  tickOnDemand_ = !options_.realtime;
+  if (!tickOnDemand_) timerId_ = startTimer(1000 / settings_.frameRate, Qt::PreciseTimer);
   ui_->IDC_STOP->setEnabled(true);
   ui_->IDC_CONVERT->setEnabled(false);
   pacer_.startWorker(static_cast<FramePacer::FrameSink&>(*this), static_cast<FramePacer::PreviewSink*>(this));
+  queueTick();
 }
 
 bool CConverterDlg::makeWorkFile() {
@@ -265,6 +276,26 @@ void CConverterDlg::timerEvent(QTimerEvent* event) {
     QDialog::timerEvent(event);
     return;
   }
+  onTick();
+}
+
+void CConverterDlg::queueTick() {
+  if (!tickOnDemand_) return;
+  QMetaObject::invokeMethod(
+      this,
+      [this] {
+        // While a frame waits for the worker only an end or a failure is news; the worker's
+        // report of the frame taken brings the next tick.
+        if (g_frameReady.load(std::memory_order_acquire) == 1 && slideShow.showEnded == 0 &&
+            slideShow.showFailed == 0 && slideShow.rendererFailed == 0)
+          return;
+        onTick();
+      },
+      Qt::QueuedConnection);
+}
+
+void CConverterDlg::onTick() {
+  if (timerId_ == 0 && !tickOnDemand_) return;  // stopped
   pacer_.tick();
   if (previewSerial_.load(std::memory_order_acquire) != previewShown_) {
     previewShown_ = previewSerial_.load(std::memory_order_acquire);
@@ -273,6 +304,22 @@ void CConverterDlg::timerEvent(QTimerEvent* event) {
 }
 
 bool CConverterDlg::draw(CaptureSurface& surface) { return DrawOleObject(slideShow.browser.Document(), surface); }
+
+void CConverterDlg::beginDraw(CaptureSurface& surface, uint64_t frame, Done done) {
+  if (!slideShow.filmingOnClock()) {
+    draw(surface);
+    done();
+    return;
+  }
+  // The page is moved to the frame's time and drawn once it stands there; an unchanged
+  // page leaves the last picture in the surface.
+  slideShow.FilmFrame(frame, settings_.frameRate, [&surface, done = std::move(done)](const QImage* picture) {
+    if (picture != nullptr) DrawImageIntoSurface(*picture, surface);
+    done();
+  });
+}
+
+void CConverterDlg::cancelDraw() { slideShow.CancelFilming(); }
 
 void CConverterDlg::setStatusText(const std::string& text) { ui_->IDC_STATUS->setText(QString::fromStdString(text)); }
 
@@ -319,6 +366,7 @@ void CConverterDlg::StopConversion() {
     killTimer(timerId_);
     timerId_ = 0;
   }
+  tickOnDemand_ = false;
   // Clears both flags and waits for the worker to leave its loop: the file is
   // closed only once no frame write can still be running.
   pacer_.stopWorker();

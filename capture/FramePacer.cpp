@@ -17,6 +17,9 @@ void FramePacer::prepare(CaptureSurface& surface, int32_t frameRate) {
   width_ = surface.width();
   height_ = surface.height();
   sameFrameCount_ = 0;
+  drawing_ = false;
+  ++generation_;
+  busyTicks_ = 0;
   droppedTicks_.store(0, std::memory_order_relaxed);
   filmedFrames_.store(0, std::memory_order_relaxed);
   writtenFrames_.store(0, std::memory_order_relaxed);
@@ -36,6 +39,9 @@ void FramePacer::startWorker(FrameSink& sink, PreviewSink* preview) {
 }
 
 void FramePacer::stopWorker() {
+  if (drawing_) drawer_.cancelDraw();
+  drawing_ = false;
+  ++generation_;
   g_running.store(0, std::memory_order_release);
   g_frameReady.store(0, std::memory_order_release);
   if (worker_.joinable()) worker_.join();
@@ -45,6 +51,17 @@ void FramePacer::tick() {
   // No conversion runs (a tick that was already on its way when the
   // conversion stopped): nothing to film, and "完成!" was already shown.
   if (g_running.load(std::memory_order_acquire) == 0) return;
+  // A show that cannot be played, or a dead renderer, ends the conversion at
+  // once (the host tells why); also while a draw waits for the page.
+  if (show_.showFailed() != 0 || show_.rendererFailed() != 0) {
+    host_.StopConversion();
+    return;
+  }
+  // The last tick's frame is still being drawn: its steps 6 and 7 follow.
+  if (drawing_) {
+    ++busyTicks_;
+    return;
+  }
   // 1. Nothing to film into, or the page has not reported its first slide.
   if (surface_ == nullptr || surface_->captureBits() == nullptr || show_.pageReady() == 0) return;
   // 2. The end is acted on even while a frame waits for the worker.
@@ -59,13 +76,23 @@ void FramePacer::tick() {
     return;
   }
   // 4. One second of video without change: step the show before filming,
-  // so this tick's frame already shows what the step did.
+  // so this tick's frame already shows what the step did (the drawer waits
+  // until the page has done it).
   if (sameFrameCount_ >= frameRate_) {
     sameFrameCount_ = 0;
     show_.AdvanceShow();
   }
-  // 5. Film; a failed draw leaves the previous picture in the surface.
-  drawer_.draw(*surface_);
+  // 5. Film frame n, the page as it stands n / frameRate seconds after the
+  // first frame; a failed draw leaves the previous picture in the surface.
+  drawing_ = true;
+  const uint64_t generation = generation_;
+  drawer_.beginDraw(*surface_, filmedFrames_.load(std::memory_order_relaxed),
+                    [this, generation] { finishTick(generation); });
+}
+
+void FramePacer::finishTick(uint64_t generation) {
+  if (generation != generation_ || !drawing_) return;  // the conversion stopped meanwhile
+  drawing_ = false;
   // 6. Hand the slot to the worker only after the draw has finished.
   filmedFrames_.fetch_add(1, std::memory_order_relaxed);
   g_frameReady.store(1, std::memory_order_release);
@@ -89,6 +116,7 @@ bool FramePacer::workerPass() {
   std::memcpy(previous, bits, bytes);
   // From here on the UI thread may film the next frame while this one encodes.
   g_frameReady.store(0, std::memory_order_release);
+  if (frameTaken_) frameTaken_();
   if (preview_ != nullptr) {
     preview_->previewReady(previewBuffer_.data(), kPreviewWidth, kPreviewHeight);
   }
