@@ -80,7 +80,11 @@ CConverterDlg::CConverterDlg(ConverterPrompts* prompts, bool withBanner, QWidget
   connect(&slideShow, &CSlideShowDlg::showStateChanged, this, [this] { queueTick(); });
   pacer_.setFrameTaken([this] {
     QMetaObject::invokeMethod(
-        this, [this] { onTick(); }, Qt::QueuedConnection);
+        this,
+        [this] {
+          if (tickOnDemand_) onTick();  // with a timer, the timer ticks
+        },
+        Qt::QueuedConnection);
   });
   OnInitDialog();
 }
@@ -282,20 +286,16 @@ void CConverterDlg::timerEvent(QTimerEvent* event) {
 void CConverterDlg::queueTick() {
   if (!tickOnDemand_) return;
   QMetaObject::invokeMethod(
-      this,
-      [this] {
-        // While a frame waits for the worker only an end or a failure is news; the worker's
-        // report of the frame taken brings the next tick.
-        if (g_frameReady.load(std::memory_order_acquire) == 1 && slideShow.showEnded == 0 &&
-            slideShow.showFailed == 0 && slideShow.rendererFailed == 0)
-          return;
-        onTick();
-      },
-      Qt::QueuedConnection);
+      this, [this] { onTick(); }, Qt::QueuedConnection);
 }
 
 void CConverterDlg::onTick() {
   if (timerId_ == 0 && !tickOnDemand_) return;  // stopped
+  // Without a timer, a tick while a frame waits for the worker has news only with an end or a
+  // failure; the worker's report of the frame taken brings the next one.
+  if (tickOnDemand_ && g_frameReady.load(std::memory_order_acquire) == 1 && slideShow.showEnded == 0 &&
+      slideShow.showFailed == 0 && slideShow.rendererFailed == 0)
+    return;
   pacer_.tick();
   if (previewSerial_.load(std::memory_order_acquire) != previewShown_) {
     previewShown_ = previewSerial_.load(std::memory_order_acquire);

@@ -23,6 +23,7 @@ void FramePacer::prepare(CaptureSurface& surface, int32_t frameRate) {
   droppedTicks_.store(0, std::memory_order_relaxed);
   filmedFrames_.store(0, std::memory_order_relaxed);
   writtenFrames_.store(0, std::memory_order_relaxed);
+  writeNs_.store(0, std::memory_order_relaxed);
 }
 
 void FramePacer::attach(FrameSink& sink, PreviewSink* preview) {
@@ -44,6 +45,8 @@ void FramePacer::stopWorker() {
   ++generation_;
   g_running.store(0, std::memory_order_release);
   g_frameReady.store(0, std::memory_order_release);
+  { std::lock_guard<std::mutex> lock(wakeMutex_); }
+  wake_.notify_all();
   if (worker_.joinable()) worker_.join();
 }
 
@@ -96,6 +99,10 @@ void FramePacer::finishTick(uint64_t generation) {
   // 6. Hand the slot to the worker only after the draw has finished.
   filmedFrames_.fetch_add(1, std::memory_order_relaxed);
   g_frameReady.store(1, std::memory_order_release);
+  {
+    std::lock_guard<std::mutex> lock(wakeMutex_);  // a worker about to wait sees the flag
+  }
+  wake_.notify_one();
   // 7. Slide counter.
   host_.setStatusText(statusText(show_.currentSlide(), show_.slideCount()));
 }
@@ -120,7 +127,12 @@ bool FramePacer::workerPass() {
   if (preview_ != nullptr) {
     preview_->previewReady(previewBuffer_.data(), kPreviewWidth, kPreviewHeight);
   }
+  const auto started = std::chrono::steady_clock::now();
   sink_->writeFrame(previous, width_, height_);
+  writeNs_.fetch_add(
+      static_cast<uint64_t>(
+          std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - started).count()),
+      std::memory_order_relaxed);
   writtenFrames_.fetch_add(1, std::memory_order_relaxed);
   return true;
 }
@@ -128,7 +140,10 @@ bool FramePacer::workerPass() {
 void FramePacer::RunEncoderLoop() {
   while (g_running.load(std::memory_order_acquire) != 0) {
     if (!workerPass()) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(kWorkerPollMs));
+      std::unique_lock<std::mutex> lock(wakeMutex_);
+      wake_.wait_for(lock, std::chrono::milliseconds(kWorkerPollMs), [] {
+        return g_frameReady.load(std::memory_order_acquire) != 0 || g_running.load(std::memory_order_acquire) == 0;
+      });
     }
   }
 }

@@ -14,8 +14,10 @@
 
 #include <array>
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -31,7 +33,8 @@ class FramePacer {
   // Size of the preview the worker makes of every frame.
   static constexpr int32_t kPreviewWidth = 60;
   static constexpr int32_t kPreviewHeight = 40;
-  // The idle worker looks for a frame this often.
+  // The idle worker looks for a frame this often at the latest; a tick that hands one over
+  // also wakes it at once.
   static constexpr int kWorkerPollMs = 10;
 
   // The slide show being filmed. UI thread only.
@@ -143,6 +146,7 @@ class FramePacer {
   uint64_t busyTicks() const { return busyTicks_; }  // ticks that came during a draw (UI thread)
   uint64_t filmedFrames() const { return filmedFrames_.load(std::memory_order_relaxed); }
   uint64_t writtenFrames() const { return writtenFrames_.load(std::memory_order_relaxed); }
+  double writeSeconds() const { return static_cast<double>(writeNs_.load(std::memory_order_relaxed)) / 1e9; }
 
   // "转到：%d/%d"
   static std::string statusText(int currentSlide, int slideCount);
@@ -174,4 +178,8 @@ class FramePacer {
   std::atomic<uint64_t> droppedTicks_{0};
   std::atomic<uint64_t> filmedFrames_{0};
   std::atomic<uint64_t> writtenFrames_{0};
+  std::atomic<uint64_t> writeNs_{0};  // time the worker spent in writeFrame
+  // Wakes the idle worker when a frame is handed over (the flag stays the hand-off).
+  std::mutex wakeMutex_;
+  std::condition_variable wake_;
 };
