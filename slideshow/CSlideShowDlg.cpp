@@ -35,8 +35,9 @@ bool CSlideShowDlg::Create(QWidget* /*owner*/) {
 }
 
 void CSlideShowDlg::MoveWindow(int x, int y, int width, int height) {
-  // The rows below the picture carry the film clock's frame strip; they are never filmed.
-  height += ShowClock::kStripRows;
+  pictureGeometry_ = QRect(x, y, width, height);
+  // On the film clock the rows below the picture carry the frame strip; they are never filmed.
+  height += clock_.enabled() ? ShowClock::kStripRows : 0;
   setGeometry(x, y, width, height);
   // Resize events of a window that is not created yet wait for show(); the browser is
   // sized here as well so that it has the size at once.
@@ -100,9 +101,17 @@ bool CSlideShowDlg::LoadShow(const std::string& path, int count) {
   return true;
 }
 
-void CSlideShowDlg::UseFilmClock(double startMs, bool useTimings) { clock_.enable(startMs, useTimings); }
+void CSlideShowDlg::UseFilmClock(double startMs, bool useTimings) {
+  clock_.enable(startMs, useTimings);
+  if (pictureGeometry_.isValid())
+    MoveWindow(pictureGeometry_.x(), pictureGeometry_.y(), pictureGeometry_.width(), pictureGeometry_.height());
+}
 
-void CSlideShowDlg::UseWallClock() { clock_.disable(); }
+void CSlideShowDlg::UseWallClock() {
+  clock_.disable();
+  if (pictureGeometry_.isValid())
+    MoveWindow(pictureGeometry_.x(), pictureGeometry_.y(), pictureGeometry_.width(), pictureGeometry_.height());
+}
 
 void CSlideShowDlg::FilmFrame(uint64_t index, int frameRate, ShowClock::Done done) {
   clock_.film(index, frameRate, std::move(done));

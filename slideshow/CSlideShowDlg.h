@@ -12,13 +12,14 @@
 // only as frames are filmed (FilmFrame). The title "KAVRETO-FAILED:" + a reason (the show
 // could not be played to its end) sets showFailed and failureReason.
 //
-// The browser's view is the window's size plus ShowClock::kStripRows rows below the filmed
-// area, which carry the film clock's frame strip.
+// On the film clock the window and its browser are ShowClock::kStripRows rows taller than the
+// picture given to MoveWindow: the rows below the filmed area carry the frame strip.
 //
 // Threads: UI thread only. Event handlers may be entered while a script started here is
 // still running in the page; nothing here keeps state between script runs.
 
 #include <QDialog>
+#include <QRect>
 #include <QString>
 #include <string>
 
@@ -107,5 +108,6 @@ class CSlideShowDlg : public QDialog {
   void onClockFailed(const QString& reason);
 
   bool created_ = false;
+  QRect pictureGeometry_;  // as given to MoveWindow
   ShowClock clock_{browser};
 };

@@ -47,10 +47,12 @@ var kvClock = window['@kClockGlobal@'] || null;
 var kvUseTimings = !!(kvClock && kvClock.config && kvClock.config.useTimings);
 var kvHolding = false;
 
-// The first filmed frame waits until the show is attached or has failed.
+// The first filmed frame waits until the show is attached or has failed; the view has the
+// player's frame strip below the filmed area.
 if (kvClock) {
   kvClock.hold();
   kvHolding = true;
+  document.documentElement.className += ' kv-film-strip';
 }
 
 function kvReleaseStart() {

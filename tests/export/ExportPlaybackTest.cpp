@@ -335,6 +335,7 @@ class ClockFilm : public FramePacer::Show,
     size_t hash;
     Rgb corner;     // (20, 20)
     Rgb points[3];  // slide 2's boxes in four-slides.fodp / the middle of timed-show.fodp
+    Rgb edges[2];   // the picture's last pixel of its bottom row and of its right column
   };
 
   ClockFilm(CSlideShowDlg& dlg, CaptureSurface& surface, int frameRate)
@@ -372,7 +373,8 @@ class ClockFilm : public FramePacer::Show,
     Frame f{std::hash<std::string_view>()(
                 std::string_view(reinterpret_cast<const char*>(frame), size_t(width) * height * 3)),
             at(20, 20),
-            {at(kBoxX[0] - 60, kBoxY - 60), at(kBoxX[1] - 60, kBoxY - 60), at(kBoxX[2] - 60, kBoxY - 60)}};
+            {at(kBoxX[0] - 60, kBoxY - 60), at(kBoxX[1] - 60, kBoxY - 60), at(kBoxX[2] - 60, kBoxY - 60)},
+            {at(width / 2, height - 1), at(width - 1, height / 2)}};
     {
       std::lock_guard<std::mutex> lock(mutex_);
       frames.push_back(f);
@@ -499,6 +501,12 @@ TEST_F(ClockPlayback, EveryStillInOrderAtEveryFrameRateEachFillingFrameRatePlusO
       if (stills.empty() || stills.back() != picture) stills.push_back(picture);
     }
     EXPECT_EQ(stills, (std::vector<int>{0, 1, 2, 3, 4, 5}));
+    // The slide fills the picture to its last row and column (the strip below is not filmed).
+    for (const auto& f : film.frames)
+      if (FourSlidesPicture(f) == 0) {
+        EXPECT_TRUE(Near(f.edges[0], kTitleBlue, 4));
+        EXPECT_TRUE(Near(f.edges[1], kTitleBlue, 4));
+      }
     // The end: the frame after the last step shows the last slide, then the show ends.
     EXPECT_EQ(FourSlidesPicture(film.frames.back()), 5);
     // Each still stays exactly frameRate + 1 frames (the page answers every frame in time),

@@ -113,21 +113,26 @@ TEST(SlideShowDlg, BrowserFillsTheWindow) {
   ASSERT_TRUE(dlg.Create(nullptr));
   EXPECT_FALSE(dlg.Create(nullptr));  // one window at a time
   EXPECT_TRUE(dlg.testAttribute(Qt::WA_DontShowOnScreen));
-  // The picture is exactly the given size; below it lie the rows of the film clock's strip.
   for (QSize size : {QSize(720, 540), QSize(640, 480), QSize(352, 288)}) {
     dlg.MoveWindow(0, 0, size.width(), size.height());
-    const QSize withStrip(size.width(), size.height() + ShowClock::kStripRows);
-    EXPECT_EQ(dlg.size(), withStrip);
+    EXPECT_EQ(dlg.size(), size);
     ASSERT_NE(dlg.browser.view(), nullptr);
-    EXPECT_EQ(dlg.browser.view()->geometry(), QRect(QPoint(0, 0), withStrip));
+    EXPECT_EQ(dlg.browser.view()->geometry(), QRect(QPoint(0, 0), size));
   }
+  // On the film clock the rows of its frame strip lie below the picture, either way round.
+  dlg.UseFilmClock(0, false);
+  EXPECT_EQ(dlg.browser.view()->geometry(), QRect(0, 0, 352, 288 + ShowClock::kStripRows));
+  dlg.MoveWindow(0, 0, 720, 540);
+  EXPECT_EQ(dlg.browser.view()->geometry(), QRect(0, 0, 720, 540 + ShowClock::kStripRows));
+  dlg.UseWallClock();
+  EXPECT_EQ(dlg.browser.view()->geometry(), QRect(0, 0, 720, 540));
   // A new window after a destroyed one works the same, and the fields survive.
   dlg.currentSlide = 3;
   EXPECT_TRUE(dlg.DestroyWindow());
   EXPECT_FALSE(dlg.browser.hasWindow());
   EXPECT_TRUE(dlg.Create(nullptr));
   dlg.MoveWindow(0, 0, 352, 288);
-  EXPECT_EQ(dlg.browser.view()->geometry(), QRect(0, 0, 352, 288 + ShowClock::kStripRows));
+  EXPECT_EQ(dlg.browser.view()->geometry(), QRect(0, 0, 352, 288));
   EXPECT_EQ(dlg.currentSlide, 3);
 }
 
