@@ -349,6 +349,17 @@ void BatchCommand::printStats() {
   auto ratio = [](double a, double b) { return b > 0 ? a / b : 0.0; };
   std::fprintf(stderr, "dropped ticks: %llu\n", static_cast<unsigned long long>(pacer.droppedTicks()));
   std::fprintf(stderr, "frames: %llu\n", static_cast<unsigned long long>(pacer.writtenFrames()));
+  const ShowClock& clock = dialog_->slideShowWindow().filmClock();
+  std::fprintf(stderr, "rendered frames: %llu\n", static_cast<unsigned long long>(clock.renderedFrames()));
+  if (qEnvironmentVariableIsSet("KAVRETO_FILM_PROFILE")) {
+    // Where the filming time goes: frames without a page call, unchanged frames, drawing,
+    // waiting for the page (drawing included), encoding on the worker.
+    std::fprintf(stderr, "film: %llu quiet, %llu unchanged, %llu draws, %.3f s drawing, %.3f s page, %.3f s encoding\n",
+                 static_cast<unsigned long long>(clock.quietFrames()),
+                 static_cast<unsigned long long>(clock.unchangedFrames()),
+                 static_cast<unsigned long long>(clock.renderAttempts()), clock.renderSeconds(),
+                 clock.pageWaitSeconds(), pacer.writeSeconds());
+  }
   std::fprintf(stderr, "video seconds: %.3f\n", video);
   std::fprintf(stderr, "wall seconds: %.3f\n", filmingSeconds_);
   std::fprintf(stderr, "total seconds: %.3f\n", total);

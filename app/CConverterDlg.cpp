@@ -78,6 +78,16 @@ CConverterDlg::CConverterDlg(ConverterPrompts* prompts, bool withBanner, QWidget
   connect(ui_->IDC_STOP, &QPushButton::clicked, this, [this] { StopConversion(); });
   connect(ui_->IDC_QUALITY_SLIDER, &QSlider::valueChanged, this, [this] { OnQualityCustomDraw(); });
   connect(ui_->IDC_FPS_SLIDER, &QSlider::valueChanged, this, [this] { OnFpsCustomDraw(); });
+  // Without a timer the next tick follows the worker and the page.
+  connect(&slideShow, &CSlideShowDlg::showStateChanged, this, [this] { queueTick(); });
+  pacer_.setFrameTaken([this] {
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+          if (tickOnDemand_) onTick();  // with a timer, the timer ticks
+        },
+        Qt::QueuedConnection);
+  });
   OnInitDialog();
 }
 
@@ -192,6 +202,8 @@ void CConverterDlg::OnConvert() {
     return;
   }
   if (autoHeight_ > 0) sizeFromShow(workFile);
+  // The show keeps time by the filmed frames, from the conversion's start (or SOURCE_DATE_EPOCH).
+  slideShow.UseFilmClock(ShowClock::ConversionStartMs(), options_.useTimings);
   slideShow.LoadShow(workFile.toStdString(), count);
 
   if (!CreateCaptureSurface()) {
@@ -210,10 +222,13 @@ void CConverterDlg::OnConvert() {
   // sameFrameCount = 0; the show steps on after round(hold x frameRate) still frames.
   pacer_.prepare(surface_, settings_.frameRate,
                  EncodePresets::AdvanceThreshold(options_.holdSeconds, settings_.frameRate));
-  timerId_ = startTimer(1000 / settings_.frameRate, Qt::PreciseTimer);
+  // Batch mode has no timer: each tick runs as soon as the last frame was taken.
+  tickOnDemand_ = !options_.realtime;
+  if (!tickOnDemand_) timerId_ = startTimer(1000 / settings_.frameRate, Qt::PreciseTimer);
   ui_->IDC_STOP->setEnabled(true);
   ui_->IDC_CONVERT->setEnabled(false);
   pacer_.startWorker(static_cast<FramePacer::FrameSink&>(*this), static_cast<FramePacer::PreviewSink*>(this));
+  queueTick();
 }
 
 void CConverterDlg::readSettings() {
@@ -332,6 +347,22 @@ void CConverterDlg::timerEvent(QTimerEvent* event) {
     QDialog::timerEvent(event);
     return;
   }
+  onTick();
+}
+
+void CConverterDlg::queueTick() {
+  if (!tickOnDemand_) return;
+  QMetaObject::invokeMethod(
+      this, [this] { onTick(); }, Qt::QueuedConnection);
+}
+
+void CConverterDlg::onTick() {
+  if (timerId_ == 0 && !tickOnDemand_) return;  // stopped
+  // Without a timer, a tick while a frame waits for the worker has news only with an end or a
+  // failure; the worker's report of the frame taken brings the next one.
+  if (tickOnDemand_ && g_frameReady.load(std::memory_order_acquire) == 1 && slideShow.showEnded == 0 &&
+      slideShow.showFailed == 0 && slideShow.rendererFailed == 0)
+    return;
   pacer_.tick();
   if (previewSerial_.load(std::memory_order_acquire) != previewShown_) {
     previewShown_ = previewSerial_.load(std::memory_order_acquire);
@@ -340,6 +371,22 @@ void CConverterDlg::timerEvent(QTimerEvent* event) {
 }
 
 bool CConverterDlg::draw(CaptureSurface& surface) { return DrawOleObject(slideShow.browser.Document(), surface); }
+
+void CConverterDlg::beginDraw(CaptureSurface& surface, uint64_t frame, Done done) {
+  if (!slideShow.filmingOnClock()) {
+    draw(surface);
+    done();
+    return;
+  }
+  // The page is moved to the frame's time and drawn once it stands there; an unchanged
+  // page leaves the last picture in the surface.
+  slideShow.FilmFrame(frame, settings_.frameRate, [&surface, done = std::move(done)](const QImage* picture) {
+    if (picture != nullptr) DrawImageIntoSurface(*picture, surface);
+    done();
+  });
+}
+
+void CConverterDlg::cancelDraw() { slideShow.CancelFilming(); }
 
 void CConverterDlg::setStatusText(const std::string& text) { ui_->IDC_STATUS->setText(QString::fromStdString(text)); }
 
@@ -386,6 +433,7 @@ void CConverterDlg::StopConversion() {
     killTimer(timerId_);
     timerId_ = 0;
   }
+  tickOnDemand_ = false;
   // Clears both flags and waits for the worker to leave its loop: the file is
   // closed only once no frame write can still be running.
   pacer_.stopWorker();

@@ -133,9 +133,17 @@ class CConverterDlg : public QDialog,
   int showEnded() const override { return slideShow.showEnded; }
   int currentSlide() const override { return slideShow.currentSlide; }
   int slideCount() const override { return slideShow.slideCount; }
+  int showFailed() const override { return slideShow.showFailed; }
+  int rendererFailed() const override { return slideShow.rendererFailed; }
   void AdvanceShow() override { slideShow.AdvanceShow(); }
   // FramePacer::Drawer
   bool draw(CaptureSurface& surface) override;
+  void beginDraw(CaptureSurface& surface, uint64_t frame, Done done) override;
+  void cancelDraw() override;
+  // One capture tick: from the timer (the dialog, --realtime) or, in batch mode, as soon as
+  // the worker has taken the last frame or the show's state changed.
+  void onTick();
+  void queueTick();
   // FramePacer::Host
   void setStatusText(const std::string& text) override;
   void showEndMessage(const std::string& text) override;
@@ -173,10 +181,17 @@ class CConverterDlg : public QDialog,
   QString workFileName;
   int thumbnailTop = 0;
   int timerId_ = 0;
+  bool tickOnDemand_ = false;  // batch mode: ticks follow the worker, no timer
   bool stoppedAtEnd_ = false;
   bool outputIncomplete_ = false;
   bool destroyed_ = false;
-  ConversionOptions options_;
+  ConversionOptions options_ = DialogOptions();
+  // The dialog's own settings: it films at its timer's pace.
+  static ConversionOptions DialogOptions() {
+    ConversionOptions options;
+    options.realtime = true;
+    return options;
+  }
   int customWidth_ = 0;  // a size beyond the three radio buttons; 0: none
   int customHeight_ = 0;
   int autoHeight_ = 0;  // --size auto at this height; 0: a fixed size

@@ -18,9 +18,13 @@ void FramePacer::prepare(CaptureSurface& surface, int32_t frameRate, int32_t adv
   width_ = surface.width();
   height_ = surface.height();
   sameFrameCount_ = 0;
+  drawing_ = false;
+  ++generation_;
+  busyTicks_ = 0;
   droppedTicks_.store(0, std::memory_order_relaxed);
   filmedFrames_.store(0, std::memory_order_relaxed);
   writtenFrames_.store(0, std::memory_order_relaxed);
+  writeNs_.store(0, std::memory_order_relaxed);
 }
 
 void FramePacer::attach(FrameSink& sink, PreviewSink* preview) {
@@ -37,8 +41,13 @@ void FramePacer::startWorker(FrameSink& sink, PreviewSink* preview) {
 }
 
 void FramePacer::stopWorker() {
+  if (drawing_) drawer_.cancelDraw();
+  drawing_ = false;
+  ++generation_;
   g_running.store(0, std::memory_order_release);
   g_frameReady.store(0, std::memory_order_release);
+  { std::lock_guard<std::mutex> lock(wakeMutex_); }
+  wake_.notify_all();
   if (worker_.joinable()) worker_.join();
 }
 
@@ -46,6 +55,17 @@ void FramePacer::tick() {
   // No conversion runs (a tick that was already on its way when the
   // conversion stopped): nothing to film, and "完成!" was already shown.
   if (g_running.load(std::memory_order_acquire) == 0) return;
+  // A show that cannot be played, or a dead renderer, ends the conversion at
+  // once (the host tells why); also while a draw waits for the page.
+  if (show_.showFailed() != 0 || show_.rendererFailed() != 0) {
+    host_.StopConversion();
+    return;
+  }
+  // The last tick's frame is still being drawn: its steps 6 and 7 follow.
+  if (drawing_) {
+    ++busyTicks_;
+    return;
+  }
   // 1. Nothing to film into, or the page has not reported its first slide.
   if (surface_ == nullptr || surface_->captureBits() == nullptr || show_.pageReady() == 0) return;
   // 2. The end is acted on even while a frame waits for the worker.
@@ -61,16 +81,30 @@ void FramePacer::tick() {
   }
   // 4. The still picture has stood long enough (one second of video unless
   // asked otherwise): step the show before filming, so this tick's frame
-  // already shows what the step did.
+  // already shows what the step did (the drawer waits until the page has
+  // done it).
   if (sameFrameCount_ >= advanceThreshold_) {
     sameFrameCount_ = 0;
     show_.AdvanceShow();
   }
-  // 5. Film; a failed draw leaves the previous picture in the surface.
-  drawer_.draw(*surface_);
+  // 5. Film frame n, the page as it stands n / frameRate seconds after the
+  // first frame; a failed draw leaves the previous picture in the surface.
+  drawing_ = true;
+  const uint64_t generation = generation_;
+  drawer_.beginDraw(*surface_, filmedFrames_.load(std::memory_order_relaxed),
+                    [this, generation] { finishTick(generation); });
+}
+
+void FramePacer::finishTick(uint64_t generation) {
+  if (generation != generation_ || !drawing_) return;  // the conversion stopped meanwhile
+  drawing_ = false;
   // 6. Hand the slot to the worker only after the draw has finished.
   filmedFrames_.fetch_add(1, std::memory_order_relaxed);
   g_frameReady.store(1, std::memory_order_release);
+  {
+    std::lock_guard<std::mutex> lock(wakeMutex_);  // a worker about to wait sees the flag
+  }
+  wake_.notify_one();
   // 7. Slide counter.
   host_.setStatusText(statusText(show_.currentSlide(), show_.slideCount()));
 }
@@ -91,10 +125,16 @@ bool FramePacer::workerPass() {
   std::memcpy(previous, bits, bytes);
   // From here on the UI thread may film the next frame while this one encodes.
   g_frameReady.store(0, std::memory_order_release);
+  if (frameTaken_) frameTaken_();
   if (preview_ != nullptr) {
     preview_->previewReady(previewBuffer_.data(), kPreviewWidth, kPreviewHeight);
   }
+  const auto started = std::chrono::steady_clock::now();
   sink_->writeFrame(previous, width_, height_);
+  writeNs_.fetch_add(
+      static_cast<uint64_t>(
+          std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - started).count()),
+      std::memory_order_relaxed);
   writtenFrames_.fetch_add(1, std::memory_order_relaxed);
   return true;
 }
@@ -102,7 +142,10 @@ bool FramePacer::workerPass() {
 void FramePacer::RunEncoderLoop() {
   while (g_running.load(std::memory_order_acquire) != 0) {
     if (!workerPass()) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(kWorkerPollMs));
+      std::unique_lock<std::mutex> lock(wakeMutex_);
+      wake_.wait_for(lock, std::chrono::milliseconds(kWorkerPollMs), [] {
+        return g_frameReady.load(std::memory_order_acquire) != 0 || g_running.load(std::memory_order_acquire) == 0;
+      });
     }
   }
 }

@@ -14,7 +14,10 @@
 
 #include <array>
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
+#include <functional>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -30,7 +33,8 @@ class FramePacer {
   // Size of the preview the worker makes of every frame.
   static constexpr int32_t kPreviewWidth = 60;
   static constexpr int32_t kPreviewHeight = 40;
-  // The idle worker looks for a frame this often.
+  // The idle worker looks for a frame this often at the latest; a tick that hands one over
+  // also wakes it at once.
   static constexpr int kWorkerPollMs = 10;
 
   // The slide show being filmed. UI thread only.
@@ -41,6 +45,10 @@ class FramePacer {
     virtual int showEnded() const = 0;
     virtual int currentSlide() const = 0;
     virtual int slideCount() const = 0;
+    // The show could not be played to its end, or the browser's renderer failed: the
+    // conversion stops without the end message.
+    virtual int showFailed() const { return 0; }
+    virtual int rendererFailed() const { return 0; }
     // One step of the show: next animation step, next slide or the end.
     virtual void AdvanceShow() = 0;
   };
@@ -49,8 +57,20 @@ class FramePacer {
   // Its result is not looked at: a failed draw leaves the old picture.
   class Drawer {
    public:
+    using Done = std::function<void()>;
     virtual ~Drawer() = default;
     virtual bool draw(CaptureSurface& surface) = 0;
+    // Films frame `frame` (counted from 0) into the surface and calls `done` once the surface
+    // holds it, perhaps later, from the UI thread's event loop (a browser draws
+    // asynchronously), perhaps before returning. A drawer that leaves the surface as it is
+    // hands on the last picture. Calls `done` at most once; never after cancelDraw(). By
+    // default: draw(), then done().
+    virtual void beginDraw(CaptureSurface& surface, uint64_t /*frame*/, Done done) {
+      draw(surface);
+      done();
+    }
+    // Forgets a draw that has not finished (the conversion stops).
+    virtual void cancelDraw() {}
   };
 
   // Receives every frame in the frame format. Worker thread only.
@@ -99,14 +119,21 @@ class FramePacer {
   // the worker.
   void startWorker(FrameSink& sink, PreviewSink* preview);
 
+  // Called on the worker thread each time it has taken a frame and released the slot (before
+  // encoding it): the moment the next tick can film. Set while no worker runs; may be empty.
+  void setFrameTaken(std::function<void()> callback) { frameTaken_ = std::move(callback); }
+
   // UI thread. Clears both flags and waits until the worker has left its loop
   // (a pass in progress, encoding included, runs to its end). Harmless when no
   // worker runs. After it returns nobody touches the surface or the sink.
   void stopWorker();
   bool workerRunning() const { return worker_.joinable(); }
 
-  // UI thread: the capture tick, run for every timer period.
+  // UI thread: the capture tick, run for every timer period (or, without a timer, as soon
+  // as the worker has taken the last frame). A tick that comes while a frame is still being
+  // drawn does nothing: the frames stay the same whatever the pace of the ticks.
   void tick();
+  bool drawing() const { return drawing_; }
 
   // Worker thread: the encoder loop; returns once g_running is clear.
   void RunEncoderLoop();
@@ -118,8 +145,10 @@ class FramePacer {
   // benchmarks only, never for the hand-off.
   int32_t sameFrameCount() const { return sameFrameCount_; }  // only while holding the slot
   uint64_t droppedTicks() const { return droppedTicks_.load(std::memory_order_relaxed); }
+  uint64_t busyTicks() const { return busyTicks_; }  // ticks that came during a draw (UI thread)
   uint64_t filmedFrames() const { return filmedFrames_.load(std::memory_order_relaxed); }
   uint64_t writtenFrames() const { return writtenFrames_.load(std::memory_order_relaxed); }
+  double writeSeconds() const { return static_cast<double>(writeNs_.load(std::memory_order_relaxed)) / 1e9; }
 
   // "转到：%d/%d"
   static std::string statusText(int currentSlide, int slideCount);
@@ -127,6 +156,9 @@ class FramePacer {
   static void makePreview(const uint8_t* frame, int32_t width, int32_t height, uint8_t* preview);
 
  private:
+  // Steps 6 and 7 of the tick, once the draw of frame `generation`'s tick has finished.
+  void finishTick(uint64_t generation);
+
   Show& show_;
   Drawer& drawer_;
   Host& host_;
@@ -142,7 +174,15 @@ class FramePacer {
   PreviewSink* preview_ = nullptr;
   std::array<uint8_t, kPreviewWidth * kPreviewHeight * 3> previewBuffer_{};  // worker only
   std::thread worker_;
+  std::function<void()> frameTaken_;  // set before the worker starts, called by it
+  bool drawing_ = false;              // UI thread: a tick waits for its draw
+  uint64_t generation_ = 0;           // UI thread: a draw of an earlier conversion is ignored
+  uint64_t busyTicks_ = 0;
   std::atomic<uint64_t> droppedTicks_{0};
   std::atomic<uint64_t> filmedFrames_{0};
   std::atomic<uint64_t> writtenFrames_{0};
+  std::atomic<uint64_t> writeNs_{0};  // time the worker spent in writeFrame
+  // Wakes the idle worker when a frame is handed over (the flag stays the hand-off).
+  std::mutex wakeMutex_;
+  std::condition_variable wake_;
 };

@@ -19,6 +19,9 @@
 // - Only the slides listed as shown are played, in order; hidden slides are passed over, also
 //   by the engine's own automatic advance. Nothing wraps past the last shown slide.
 //
+// The page and its script are the files slideshow/page/fullscreen.html and showpage.js (see
+// there for the whole interface and behaviour), embedded at build time.
+//
 // Threads: pure functions, any thread.
 
 #include <string>
@@ -31,8 +34,9 @@ class ShowPage {
   static std::string Html(const std::string& showAddress, const std::vector<int>& shownSlides);
 
   // The SVG show made ready for the frame: the engine's alert() boxes (which would block a page
-  // nobody sees) are turned into console messages, and slide backgrounds get hard edges (no
-  // light line around the slide). Returns an empty string when `svg` is not an SVG document
-  // with a script engine.
+  // nobody sees) are turned into console messages, slide backgrounds get hard edges (no
+  // light line around the slide), and the engine's busy wait between animation frames is
+  // replaced by a plain frame mark (the film clock moves only between filmed frames).
+  // Returns an empty string when `svg` is not an SVG document with a script engine.
   static std::string PrepareShow(const std::string& svg);
 };

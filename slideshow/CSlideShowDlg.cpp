@@ -5,6 +5,7 @@
 #include <QUrl>
 #include <climits>
 
+#include "PageTexts.h"
 #include "SlideShowProfile.h"
 
 const char CSlideShowDlg::kAdvanceScript[] =
@@ -18,6 +19,7 @@ CSlideShowDlg::CSlideShowDlg(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt:
   setAttribute(Qt::WA_DontShowOnScreen);
   connect(&browser, &CWebBrowser2::StatusTextChange, this, &CSlideShowDlg::OnStatusTextChange);
   connect(&browser, &CWebBrowser2::TitleChange, this, &CSlideShowDlg::OnTitleChange);
+  connect(&clock_, &ShowClock::failed, this, &CSlideShowDlg::onClockFailed);
 }
 
 CSlideShowDlg::~CSlideShowDlg() { DestroyWindow(); }
@@ -33,6 +35,9 @@ bool CSlideShowDlg::Create(QWidget* /*owner*/) {
 }
 
 void CSlideShowDlg::MoveWindow(int x, int y, int width, int height) {
+  pictureGeometry_ = QRect(x, y, width, height);
+  // On the film clock the rows below the picture carry the frame strip; they are never filmed.
+  height += clock_.enabled() ? ShowClock::kStripRows : 0;
   setGeometry(x, y, width, height);
   // Resize events of a window that is not created yet wait for show(); the browser is
   // sized here as well so that it has the size at once.
@@ -44,6 +49,7 @@ void CSlideShowDlg::OnSize(int /*type*/, int width, int height) {
 }
 
 bool CSlideShowDlg::DestroyWindow() {
+  clock_.end();
   browser.DestroyWindow();
   if (!created_) return false;
   created_ = false;
@@ -90,8 +96,43 @@ bool CSlideShowDlg::LoadShow(const std::string& path, int count) {
   QUrl url;
   url.setScheme(QStringLiteral("mhtml"));
   url.setPath(QString::fromStdString(inner), QUrl::DecodedMode);
+  clock_.begin(url.toString());  // the clock's script goes in before the page loads
   browser.Navigate(url);
   return true;
+}
+
+void CSlideShowDlg::UseFilmClock(double startMs, bool useTimings) {
+  clock_.enable(startMs, useTimings);
+  if (pictureGeometry_.isValid())
+    MoveWindow(pictureGeometry_.x(), pictureGeometry_.y(), pictureGeometry_.width(), pictureGeometry_.height());
+}
+
+void CSlideShowDlg::UseWallClock() {
+  clock_.disable();
+  if (pictureGeometry_.isValid())
+    MoveWindow(pictureGeometry_.x(), pictureGeometry_.y(), pictureGeometry_.width(), pictureGeometry_.height());
+}
+
+void CSlideShowDlg::FilmFrame(uint64_t index, int frameRate, ShowClock::Done done) {
+  clock_.film(index, frameRate, std::move(done));
+}
+
+void CSlideShowDlg::CancelFilming() { clock_.cancel(); }
+
+void CSlideShowDlg::onClockFailed(const QString& reason) {
+  if (showFailed != 0) return;
+  showFailed = 1;
+  failureReason = reason;
+  emit showStateChanged();
+}
+
+QString CSlideShowDlg::FailureText(const QString& code) {
+  if (code == QLatin1String("engine")) return QStringLiteral("the show's engine never became ready");
+  const QStringList parts = code.split(QLatin1Char(':'));
+  if (parts.size() == 3 && parts[0] == QLatin1String("ended")) {
+    return QStringLiteral("the show ended at slide %1 of %2").arg(parts[1], parts[2]);
+  }
+  return QStringLiteral("the show could not be played (%1)").arg(code);
 }
 
 void CSlideShowDlg::RunPageScript(const QString& script) {
@@ -99,7 +140,10 @@ void CSlideShowDlg::RunPageScript(const QString& script) {
   browser.RunScript(script);
 }
 
-void CSlideShowDlg::AdvanceShow() { RunPageScript(QString::fromLatin1(kAdvanceScript)); }
+void CSlideShowDlg::AdvanceShow() {
+  clock_.noteStep();
+  RunPageScript(QString::fromLatin1(kAdvanceScript));
+}
 
 void CSlideShowDlg::OnStatusTextChange(const QString& text) {
   if (text.contains(QLatin1String("//"))) RunPageScript(QString::fromLatin1(kPageNumberScript));
@@ -123,14 +167,28 @@ int CSlideShowDlg::ReadInteger(const std::string& text) {
 }
 
 void CSlideShowDlg::OnTitleChange(const QString& title) {
+  clock_.noteTitle(title);
   const std::string text = title.toStdString();
-  const size_t page = text.find("PAGE:");
+  const std::string pagePrefix = PageTexts::kPageTitlePrefix;
+  const size_t page = text.find(pagePrefix);
   if (page != std::string::npos) {
-    currentSlide = ReadInteger(text.substr(page + 5));
+    currentSlide = ReadInteger(text.substr(page + pagePrefix.size()));
+    const bool changed = pageReady == 0;
     pageReady = 1;
+    if (changed) emit showStateChanged();
     return;
   }
-  if (text == "Endppt") showEnded = 1;
+  if (text == PageTexts::kEndTitle) {
+    showEnded = 1;
+    emit showStateChanged();
+    return;
+  }
+  const std::string failedPrefix = PageTexts::kFailedTitlePrefix;
+  if (text.rfind(failedPrefix, 0) == 0 && showFailed == 0) {
+    showFailed = 1;
+    failureReason = FailureText(title.mid(static_cast<int>(failedPrefix.size())));
+    emit showStateChanged();
+  }
 }
 
 void CSlideShowDlg::OnLButtonDown(Qt::MouseButtons /*buttons*/, const QPoint& /*point*/) { AdvanceShow(); }

@@ -8,14 +8,23 @@
 //   - a title holding "PAGE:" sets currentSlide and pageReady; the title "Endppt" sets
 //     showEnded.
 //
+// On the film clock (UseFilmClock before LoadShow; see ShowClock.h) the page's time moves
+// only as frames are filmed (FilmFrame). The title "KAVRETO-FAILED:" + a reason (the show
+// could not be played to its end) sets showFailed and failureReason.
+//
+// On the film clock the window and its browser are ShowClock::kStripRows rows taller than the
+// picture given to MoveWindow: the rows below the filmed area carry the frame strip.
+//
 // Threads: UI thread only. Event handlers may be entered while a script started here is
 // still running in the page; nothing here keeps state between script runs.
 
 #include <QDialog>
+#include <QRect>
 #include <QString>
 #include <string>
 
 #include "CWebBrowser2.h"
+#include "ShowClock.h"
 
 class QMouseEvent;
 class QResizeEvent;
@@ -68,15 +77,37 @@ class CSlideShowDlg : public QDialog {
   bool DestroyWindow();
   bool hasWindow() const { return created_; }
 
+  // The next LoadShow films its show on the film clock starting at `startMs` (ms since 1970);
+  // `useTimings`: slides with an automatic timing of their own move on by it.
+  void UseFilmClock(double startMs, bool useTimings);
+  // The next LoadShow plays its show on the wall clock (as a browser would).
+  void UseWallClock();
+  bool filmingOnClock() const { return clock_.enabled(); }
+  // Films frame `index` of the show at `frameRate`; see ShowClock::film.
+  void FilmFrame(uint64_t index, int frameRate, ShowClock::Done done);
+  void CancelFilming();
+  const ShowClock& filmClock() const { return clock_; }
+
+  // The plain-words reason for a failure title's code ("engine", "ended:3:5").
+  static QString FailureText(const QString& code);
+
   // The integer that the text starts with, read by the rules of atoi (leading white space,
   // an optional sign, decimal digits up to the first other character, 0 when there are no
   // digits); values beyond the range of int are held at its limits.
   static int ReadInteger(const std::string& text);
+
+ signals:
+  // pageReady, showEnded or showFailed changed.
+  void showStateChanged();
 
  protected:
   void resizeEvent(QResizeEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
 
  private:
+  void onClockFailed(const QString& reason);
+
   bool created_ = false;
+  QRect pictureGeometry_;  // as given to MoveWindow
+  ShowClock clock_{browser};
 };

@@ -74,6 +74,8 @@ bool CWebBrowser2::hasWindow() const { return !view_.isNull(); }
 
 QWebEngineView* CWebBrowser2::view() const { return view_; }
 
+QWebEnginePage* CWebBrowser2::page() const { return page_.data(); }
+
 void CWebBrowser2::MoveWindow(int x, int y, int width, int height) {
   if (view_) view_->setGeometry(x, y, width, height);
 }

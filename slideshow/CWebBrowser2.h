@@ -32,6 +32,7 @@ class CWebBrowser2 : public QObject {
   bool DestroyWindow();
   bool hasWindow() const;
   QWebEngineView* view() const;  // null without a window
+  QWebEnginePage* page() const;  // the view's page, also before the first navigation; null without a window
   void MoveWindow(int x, int y, int width, int height);
   // Starts loading the address and returns at once; nothing happens without a window.
   void Navigate(const QString& url);

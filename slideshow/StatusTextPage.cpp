@@ -3,27 +3,13 @@
 #include <QWebEngineScript>
 #include <QWebEngineScriptCollection>
 
+#include "PageFiles.h"
+#include "PageTexts.h"
+
 namespace {
 
 // Marks the console messages that carry a status text; no page prints this by accident.
-const QString kStatusMarker = QStringLiteral("\u0001kavreto.status\u0001");
-
-// Runs before any script of the document, in every frame. The original console.log is kept,
-// so a page that replaces console.log does not silence its status texts.
-const char kStatusScript[] = R"JS(
-(function () {
-  var log = console.log.bind(console);
-  var text = '';
-  try {
-    Object.defineProperty(window, 'status', {
-      configurable: true,
-      enumerable: true,
-      get: function () { return text; },
-      set: function (value) { text = String(value); log('\u0001kavreto.status\u0001' + text); }
-    });
-  } catch (e) {}
-})();
-)JS";
+const QString kStatusMarker = QString::fromLatin1(PageTexts::kStatusMarker);
 
 }  // namespace
 
@@ -33,7 +19,7 @@ StatusTextPage::StatusTextPage(QWebEngineProfile* profile, QObject* parent) : QW
   script.setInjectionPoint(QWebEngineScript::DocumentCreation);
   script.setWorldId(QWebEngineScript::MainWorld);
   script.setRunsOnSubFrames(true);
-  script.setSourceCode(QString::fromUtf8(kStatusScript));
+  script.setSourceCode(QString::fromUtf8(PageFiles::kStatusTextScript));
   scripts().insert(script);
 }
 

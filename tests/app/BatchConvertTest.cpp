@@ -280,7 +280,9 @@ TEST_F(BatchConvert, InterruptPartWayLeavesACompleteFile) {
   for (int signalNumber : {SIGINT, SIGTERM}) {
     SCOPED_TRACE(signalNumber);
     const std::string output = out_.file("stopped" + std::to_string(signalNumber) + ".mp4");
-    ChildProcess kavreto({KavretoProgram(), "convert", fourSlides_, output, "--fps", "10", "--stats"}, Env());
+    // At 30 frames per second the show takes long enough to be interrupted on its second slide,
+    // even filmed faster than real time.
+    ChildProcess kavreto({KavretoProgram(), "convert", fourSlides_, output, "--fps", "30", "--stats"}, Env());
     ASSERT_TRUE(kavreto.waitForStderr("slide 2 of", kConversionLimitMs)) << kavreto.stderrText();
     ::kill(kavreto.pid(), signalNumber);
     EXPECT_EQ(kavreto.wait(60000), 3) << kavreto.stderrText();
@@ -299,7 +301,9 @@ TEST_F(BatchConvert, InterruptPartWayLeavesACompleteFile) {
 TEST_F(BatchConvert, TimeoutStopsLikeStop) {
   ASSERT_FALSE(fourSlides_.empty());
   const std::string output = out_.file("timeout.flv");
-  ChildProcess kavreto({KavretoProgram(), "convert", fourSlides_, output, "--fps", "5", "--timeout", "6", "--stats"},
+  // The show is filmed faster than real time: a time limit shorter than the export and the
+  // show together.
+  ChildProcess kavreto({KavretoProgram(), "convert", fourSlides_, output, "--fps", "5", "--timeout", "2", "--stats"},
                        Env());
   EXPECT_EQ(kavreto.wait(kConversionLimitMs), 3) << kavreto.stderrText();
   const std::string& log = kavreto.stderrText();

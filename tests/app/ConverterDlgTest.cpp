@@ -267,6 +267,45 @@ TEST_F(ConverterDlgConversion, ButtonsDuringAndAfterAConversionAndConvertIgnored
   EXPECT_TRUE(FilesWithPrefix(cache_.path(), "nn").empty());
 }
 
+// The dialog films at its timer's pace, the batch command without a timer as fast as the page
+// and the encoder go: on the show's own clock both give the same frames.
+TEST_F(ConverterDlgConversion, DialogAtItsTimersPaceFilmsTheSameFramesAsTheBatchCommand) {
+  const std::string deck = FixtureFiles::Converted("four-slides.fodp");
+  ASSERT_FALSE(deck.empty());
+  qputenv("SOURCE_DATE_EPOCH", "1700000000");
+  FakePrompts prompts;
+  CConverterDlg dlg(&prompts, false);
+  prompts.openResult = QString::fromStdString(deck);
+  dlg.OnOK();
+  dlg.fpsSlider()->setValue(10);
+  dlg.qualitySlider()->setValue(10);
+  prompts.saveResult = QString::fromStdString(out_.file("dialog.mp4"));
+  dlg.OnConvert();
+  ASSERT_TRUE(dlg.conversionRunning());
+  ASSERT_TRUE(WaitUntil([&] { return !dlg.conversionRunning(); }, 240000));
+  ProcessEventsBriefly();
+  qunsetenv("SOURCE_DATE_EPOCH");
+  EXPECT_TRUE(dlg.stoppedAtEnd());
+
+  TempDir tmp, runtime;
+  ChildProcess kavreto({KavretoProgram(), "convert", deck, out_.file("batch.mp4"), "--size", "352x288", "--fps", "10",
+                        "--quality", "10"},
+                       {"SOURCE_DATE_EPOCH=1700000000", "XDG_CACHE_HOME=" + cache_.path(), "TMPDIR=" + tmp.path(),
+                        "XDG_RUNTIME_DIR=" + runtime.path()});
+  ASSERT_EQ(kavreto.wait(240000), 0) << kavreto.stderrText();
+
+  const DecodedVideo byDialog = DecodeVideo(out_.file("dialog.mp4"));
+  const DecodedVideo byBatch = DecodeVideo(out_.file("batch.mp4"));
+  ASSERT_GT(byDialog.frames.size(), 60u);
+  ASSERT_EQ(byBatch.frames.size(), byDialog.frames.size());
+  for (size_t i = 0; i < byDialog.frames.size(); ++i) {
+    long difference = 0;
+    for (size_t j = 0; j < byDialog.frames[i].size(); ++j)
+      difference += std::abs(byDialog.frames[i][j] - byBatch.frames[i][j]);
+    EXPECT_LT(difference / static_cast<long>(byDialog.frames[i].size()), 3) << "frame " << i;  // encoding noise only
+  }
+}
+
 TEST_F(ConverterDlgConversion, ClosingTheDialogDuringAConversionCompletesTheFile) {
   FakePrompts prompts;
   auto dlg = std::make_unique<CConverterDlg>(&prompts, false);

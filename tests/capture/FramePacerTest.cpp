@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <condition_variable>
 #include <cstring>
+#include <functional>
 #include <mutex>
 #include <random>
 #include <thread>
@@ -22,6 +24,8 @@ class FakeShow : public FramePacer::Show {
   explicit FakeShow(std::vector<uint8_t> colours) : colours_(std::move(colours)) {}
   int pageReady() const override { return ready; }
   int showEnded() const override { return ended; }
+  int showFailed() const override { return failed; }
+  int rendererFailed() const override { return rendererDead; }
   int currentSlide() const override { return static_cast<int>(index) + 1; }
   int slideCount() const override { return static_cast<int>(colours_.size()); }
   void AdvanceShow() override {
@@ -36,6 +40,8 @@ class FakeShow : public FramePacer::Show {
 
   int ready = 1;
   int ended = 0;
+  int failed = 0;
+  int rendererDead = 0;
   size_t index = 0;
   int advances = 0;
 
@@ -57,6 +63,38 @@ class FakeDrawer : public FramePacer::Drawer {
 
  private:
   FakeShow& show_;
+};
+
+// A drawer like a browser's: the picture comes later, when the test says so (finishDraw), and
+// a frame whose page did not change is handed on without drawing (the surface keeps it).
+class DeferredDrawer : public FramePacer::Drawer {
+ public:
+  explicit DeferredDrawer(FakeShow& show) : show_(show) {}
+  bool draw(CaptureSurface&) override { return false; }
+  void beginDraw(CaptureSurface& surface, uint64_t frame, Done done) override {
+    frames.push_back(frame);
+    surface_ = &surface;
+    done_ = std::move(done);
+  }
+  void cancelDraw() override {
+    ++cancels;
+    done_ = nullptr;
+  }
+  bool pending() const { return static_cast<bool>(done_); }
+  // Completes the draw; `changed` false leaves the surface as it was.
+  void finishDraw(bool changed = true) {
+    Done done = std::move(done_);
+    done_ = nullptr;
+    if (changed) std::memset(surface_->captureBits(), show_.colour(), surface_->frameBytes());
+    if (done) done();
+  }
+  std::vector<uint64_t> frames;
+  int cancels = 0;
+  Done done_;
+
+ private:
+  FakeShow& show_;
+  CaptureSurface* surface_ = nullptr;
 };
 
 // Records the colour of every frame; checks that no frame is torn (a frame
@@ -321,6 +359,141 @@ TEST(FramePacerThreads, StopJoinsAWorkerThatIsInsideAFrameWrite) {
   // After the stop the frame in hand has been written completely.
   EXPECT_EQ(sink.colours.size(), 1u);
   EXPECT_FALSE(rig.pacer.workerRunning());
+}
+
+// A draw that finishes later: ticks meanwhile film nothing, the frame's steps 6 and 7 come
+// with the picture, and frames are counted from 0 in the order they are asked for.
+TEST(FramePacerAsyncDraw, TicksDuringADrawWaitAndTheFrameIsHandedOnWhenDrawn) {
+  FakeShow show({10, 20});
+  DeferredDrawer drawer(show);
+  FakeHost host;
+  FramePacer pacer(show, drawer, host);
+  host.pacer = &pacer;
+  CaptureSurface surface;
+  ASSERT_TRUE(surface.create(16, 8));
+  pacer.prepare(surface, 2);
+  RecordingSink sink;
+  pacer.attach(sink, nullptr);
+  g_running.store(1);
+  g_frameReady.store(0);
+
+  pacer.tick();
+  ASSERT_TRUE(drawer.pending());
+  pacer.tick();  // still drawing: nothing
+  pacer.tick();
+  EXPECT_EQ(drawer.frames.size(), 1u);
+  EXPECT_EQ(pacer.busyTicks(), 2u);
+  EXPECT_EQ(g_frameReady.load(), 0);
+  EXPECT_EQ(host.statusWrites, 0);
+  drawer.finishDraw();
+  EXPECT_EQ(g_frameReady.load(), 1);
+  EXPECT_EQ(host.status, "转到：1/2");
+  ASSERT_TRUE(pacer.workerPass());
+
+  // Unchanged frames (no drawing) still count towards the advance, which comes before the
+  // draw of its tick: that frame shows the step.
+  for (int i = 0; i < 2; ++i) {
+    pacer.tick();
+    drawer.finishDraw(false);
+    ASSERT_TRUE(pacer.workerPass());
+  }
+  pacer.tick();
+  EXPECT_EQ(show.advances, 1);
+  drawer.finishDraw();
+  ASSERT_TRUE(pacer.workerPass());
+  EXPECT_EQ(drawer.frames, (std::vector<uint64_t>{0, 1, 2, 3}));
+  EXPECT_EQ(sink.colours, (std::vector<uint8_t>{10, 10, 10, 20}));
+  pacer.stopWorker();
+}
+
+// Stopping while a draw waits: the draw is cancelled, and a picture that arrives after all
+// hands nothing on, also not into the next conversion.
+TEST(FramePacerAsyncDraw, StopDuringADrawCancelsItAndALateCompletionIsIgnored) {
+  FakeShow show({10, 20});
+  DeferredDrawer drawer(show);
+  FakeHost host;
+  FramePacer pacer(show, drawer, host);
+  CaptureSurface surface;
+  ASSERT_TRUE(surface.create(16, 8));
+  pacer.prepare(surface, 2);
+  RecordingSink sink;
+  pacer.attach(sink, nullptr);
+  g_running.store(1);
+  g_frameReady.store(0);
+  pacer.tick();
+  FramePacer::Drawer::Done late = drawer.done_;
+  pacer.stopWorker();
+  EXPECT_EQ(drawer.cancels, 1);
+  EXPECT_FALSE(pacer.drawing());
+  pacer.prepare(surface, 2);
+  g_running.store(1);
+  late();
+  EXPECT_EQ(g_frameReady.load(), 0);
+  EXPECT_EQ(pacer.filmedFrames(), 0u);
+  EXPECT_EQ(host.statusWrites, 0);
+  pacer.stopWorker();
+}
+
+// A show that cannot be played, or a dead renderer, stops the conversion at the next tick
+// without the end message: before the page is ready, while a frame waits and during a draw.
+TEST(FramePacerTick, FailuresStopWithoutTheEndMessage) {
+  for (int when = 0; when < 3; ++when) {
+    for (bool renderer : {false, true}) {
+      SCOPED_TRACE(when * 2 + renderer);
+      FakeShow show({10, 20});
+      DeferredDrawer drawer(show);
+      FakeHost host;
+      FramePacer pacer(show, drawer, host);
+      host.pacer = &pacer;
+      CaptureSurface surface;
+      ASSERT_TRUE(surface.create(16, 8));
+      pacer.prepare(surface, 2);
+      g_running.store(1);
+      g_frameReady.store(0);
+      if (when == 0) show.ready = 0;
+      if (when >= 1) pacer.tick();         // a draw waits
+      if (when == 2) drawer.finishDraw();  // a frame waits for the worker
+      show.ended = 1;                      // a failure wins over an end seen at the same time
+      (renderer ? show.rendererDead : show.failed) = 1;
+      pacer.tick();
+      EXPECT_EQ(host.stops, 1);
+      EXPECT_TRUE(host.messages.empty());
+      EXPECT_EQ(g_running.load(), 0);
+    }
+  }
+}
+
+// Without a timer: the next tick runs when the worker reports the last frame taken. However
+// slow the encoder, no tick is dropped and every still fills frameRate + 1 frames.
+TEST(FramePacerThreads, TicksDrivenByTheWorkerDropNothingWithASlowEncoder) {
+  Rig rig({11, 22, 33, 44}, 4);
+  RecordingSink sink;
+  sink.encodeDelay = std::chrono::milliseconds(3);
+  std::mutex mutex;
+  std::condition_variable wake;
+  int taken = 0;
+  rig.pacer.setFrameTaken([&] {
+    std::lock_guard<std::mutex> lock(mutex);
+    ++taken;
+    wake.notify_one();
+  });
+  rig.pacer.startWorker(sink, nullptr);
+  int ticks = 0;
+  const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (rig.host.stops == 0 && std::chrono::steady_clock::now() < limit) {
+    rig.pacer.tick();
+    ++ticks;
+    std::unique_lock<std::mutex> lock(mutex);
+    // The last frame of the show is not followed by another one: the end tick stops.
+    wake.wait_for(lock, std::chrono::milliseconds(200), [&] { return taken >= ticks; });
+  }
+  ASSERT_EQ(rig.host.stops, 1);
+  EXPECT_EQ(rig.pacer.droppedTicks(), 0u);
+  EXPECT_EQ(sink.torn, 0);
+  const auto runs = Runs(sink.colours);
+  ASSERT_EQ(runs.size(), 4u);
+  for (size_t i = 0; i + 1 < runs.size(); ++i) EXPECT_EQ(runs[i].second, 5) << i;
+  EXPECT_EQ(static_cast<int>(sink.colours.size()), taken);
 }
 
 }  // namespace

@@ -5,12 +5,18 @@
 #include <gtest/gtest.h>
 
 #include <QElapsedTimer>
+#include <QTimer>
 #include <QWebEnginePage>
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
+#include <mutex>
 #include <set>
+#include <string_view>
+#include <thread>
 
 #include "CSlideShowDlg.h"
 #include "CaptureSurface.h"
@@ -18,6 +24,7 @@
 #include "ExportPresentation.h"
 #include "ExportTestSupport.h"
 #include "FixtureFiles.h"
+#include "FramePacer.h"
 #include "MhtmlWriter.h"
 #include "QtWait.h"
 #include "ShowPage.h"
@@ -231,9 +238,9 @@ TEST_F(ExportPlayback, WideSlideIsLetterboxedWithCleanEdges) {
   EXPECT_NEAR(blueRows, 405, 2);  // 720 x 405 for a 16:9 slide
 }
 
-// A show whose engine fails to start must still report its page and end at the first step,
-// instead of leaving the conversion waiting for ever.
-TEST_F(ExportPlayback, ShowWithoutAWorkingEngineEndsAtTheFirstStep) {
+// A show whose engine fails to start is a failure, never the end of the show: the page says
+// so (on the film clock at once, without waiting in real time), and steps change nothing.
+TEST_F(ExportPlayback, ShowWithoutAWorkingEngineFailsAndNeverEnds) {
   const std::string svg =
       "<?xml version=\"1.0\"?><svg xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"0 0 100 75\">"
       "<rect width=\"100\" height=\"75\" fill=\"#1f3a5f\"/>"
@@ -243,11 +250,15 @@ TEST_F(ExportPlayback, ShowWithoutAWorkingEngineEndsAtTheFirstStep) {
   writer.addPart({"nn7.files/show.svg", "image/svg+xml", ShowPage::PrepareShow(svg)});
   std::string error;
   ASSERT_TRUE(writer.writeFile(dir.file("nn7.tmp"), error)) << error;
+  dlg.UseFilmClock(1.7e12, false);
   ASSERT_TRUE(dlg.LoadShow(dir.file("nn7.tmp"), 2));
-  ASSERT_TRUE(WaitUntil([&] { return dlg.pageReady == 1; }));
-  EXPECT_EQ(dlg.currentSlide, 1);
+  ASSERT_TRUE(WaitUntil([&] { return dlg.showFailed == 1; }));
+  EXPECT_EQ(dlg.failureReason, QString("the show's engine never became ready"));
   dlg.AdvanceShow();
-  EXPECT_TRUE(WaitUntil([&] { return dlg.showEnded == 1; }));
+  dlg.AdvanceShow();
+  ProcessEventsBriefly();
+  EXPECT_EQ(dlg.showEnded, 0);
+  EXPECT_EQ(std::count(titles.begin(), titles.end(), QString("Endppt")), 0);
 }
 
 // A real presentation with many click steps (25 slides, 37 on-click effects) plays from its
@@ -310,6 +321,295 @@ TEST_F(ExportPlayback, ChineseTitleIsDrawnAsGlyphs) {
       if (differ > n / 20) ++differentPairs;
     }
   EXPECT_EQ(differentPairs, 15);
+}
+
+// Films a loaded show the way a conversion does, on the show's own clock: FramePacer's tick
+// and worker, the drawer waiting for the page, the next tick as soon as the worker has taken
+// the last frame (or at a fixed pace, as a timer would). Frames are recorded, not encoded.
+class ClockFilm : public FramePacer::Show,
+                  public FramePacer::Drawer,
+                  public FramePacer::Host,
+                  public FramePacer::FrameSink {
+ public:
+  struct Frame {
+    size_t hash;
+    Rgb corner;     // (20, 20)
+    Rgb points[3];  // slide 2's boxes in four-slides.fodp / the middle of timed-show.fodp
+    Rgb edges[2];   // the picture's last pixel of its bottom row and of its right column
+  };
+
+  ClockFilm(CSlideShowDlg& dlg, CaptureSurface& surface, int frameRate)
+      : dlg_(dlg), surface_(surface), frameRate_(frameRate), pacer_(*this, *this, *this) {}
+  ~ClockFilm() override { pacer_.stopWorker(); }
+
+  int pageReady() const override { return dlg_.pageReady; }
+  int showEnded() const override { return dlg_.showEnded; }
+  int showFailed() const override { return dlg_.showFailed; }
+  int rendererFailed() const override { return dlg_.rendererFailed; }
+  int currentSlide() const override { return dlg_.currentSlide; }
+  int slideCount() const override { return dlg_.slideCount; }
+  void AdvanceShow() override { dlg_.AdvanceShow(); }
+  bool draw(CaptureSurface&) override { return false; }
+  void beginDraw(CaptureSurface& surface, uint64_t frame, Done done) override {
+    slides.insert(dlg_.currentSlide);
+    dlg_.FilmFrame(frame, frameRate_, [&surface, done](const QImage* picture) {
+      if (picture != nullptr) DrawImageIntoSurface(*picture, surface);
+      done();
+    });
+  }
+  void cancelDraw() override { dlg_.CancelFilming(); }
+  void setStatusText(const std::string&) override {}
+  void StopConversion() override {
+    stopped = true;
+    pacer_.stopWorker();
+  }
+  void showEndMessage(const std::string&) override { ended = true; }
+  // Worker thread.
+  void writeFrame(const uint8_t* frame, int32_t width, int32_t height) override {
+    auto at = [&](int x, int y) -> Rgb {
+      const uint8_t* p = frame + (size_t(height - 1 - y) * width + x) * 3;
+      return {p[2], p[1], p[0]};
+    };
+    Frame f{std::hash<std::string_view>()(
+                std::string_view(reinterpret_cast<const char*>(frame), size_t(width) * height * 3)),
+            at(20, 20),
+            {at(kBoxX[0] - 60, kBoxY - 60), at(kBoxX[1] - 60, kBoxY - 60), at(kBoxX[2] - 60, kBoxY - 60)},
+            {at(width / 2, height - 1), at(width - 1, height / 2)}};
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      frames.push_back(f);
+    }
+    if (encodeDelay.count() > 0) std::this_thread::sleep_for(encodeDelay);
+  }
+
+  // Films until the show stops; `pacedMs` > 0 ticks on a timer of that period instead.
+  bool Run(int pacedMs = 0, int limitMs = 240000) {
+    QObject context;
+    auto tick = [this] { pacer_.tick(); };
+    pacer_.prepare(surface_, frameRate_);
+    QTimer timer;
+    if (pacedMs > 0) {
+      QObject::connect(&timer, &QTimer::timeout, &context, tick);
+      timer.start(pacedMs);
+    } else {
+      pacer_.setFrameTaken([&] { QMetaObject::invokeMethod(&context, tick, Qt::QueuedConnection); });
+      QObject::connect(&dlg_, &CSlideShowDlg::showStateChanged, &context,
+                       [&] { QMetaObject::invokeMethod(&context, tick, Qt::QueuedConnection); });
+    }
+    pacer_.startWorker(*this, nullptr);
+    QMetaObject::invokeMethod(&context, tick, Qt::QueuedConnection);
+    const bool done = WaitUntil([&] { return stopped; }, limitMs);
+    pacer_.stopWorker();
+    pacer_.setFrameTaken(nullptr);
+    return done;
+  }
+  std::vector<size_t> Hashes() const {
+    std::vector<size_t> out;
+    for (const Frame& f : frames) out.push_back(f.hash);
+    return out;
+  }
+  const FramePacer& pacer() const { return pacer_; }
+
+  std::vector<Frame> frames;
+  std::set<int> slides;  // slide numbers the page reported while filming
+  bool stopped = false;
+  bool ended = false;
+  std::chrono::milliseconds encodeDelay{0};
+
+ private:
+  CSlideShowDlg& dlg_;
+  CaptureSurface& surface_;
+  int frameRate_;
+  FramePacer pacer_;
+  std::mutex mutex_;
+};
+
+// The runs of equal consecutive values, in order.
+template <typename T, typename Key>
+std::vector<std::pair<T, int>> RunsOf(const std::vector<ClockFilm::Frame>& frames, Key key) {
+  std::vector<std::pair<T, int>> runs;
+  for (const auto& f : frames) {
+    const T k = key(f);
+    if (!runs.empty() && runs.back().first == k)
+      ++runs.back().second;
+    else
+      runs.emplace_back(k, 1);
+  }
+  return runs;
+}
+
+// What a frame of four-slides.fodp shows: 0 title, 1..4 slide 2 with 0..3 boxes, 5 green.
+int FourSlidesPicture(const ClockFilm::Frame& f) {
+  if (Near(f.corner, kTitleBlue)) return 0;
+  if (Near(f.corner, kGreen)) return 5;
+  if (!Near(f.corner, kPaper)) return -1;
+  int boxes = 0;
+  for (int i = 0; i < 3; ++i) boxes += Near(f.points[i], kBoxes[i]);
+  for (int i = 0; i < boxes; ++i)
+    if (!Near(f.points[i], kBoxes[i])) return -1;  // out of order
+  return 1 + boxes;
+}
+
+class ClockPlayback : public ExportPlayback {
+ protected:
+  // Exports the fixture once per test and loads it on the film clock.
+  void LoadOnClock(const std::string& fixture, int expectedCount, bool useTimings = false) {
+    if (archive.empty()) {
+      const std::string ppt = FixtureFiles::Converted(fixture);
+      ASSERT_FALSE(ppt.empty());
+      archive = dir.file("nn6c1.tmp");
+      ASSERT_EQ(ExportPresentation(ppt, archive, {}), expectedCount);
+    }
+    dlg.DestroyWindow();
+    ASSERT_TRUE(dlg.Create(nullptr));
+    dlg.MoveWindow(0, 0, kWidth, kHeight);
+    dlg.UseFilmClock(kStart, useTimings);
+    ASSERT_TRUE(dlg.LoadShow(archive, expectedCount));
+  }
+  // The archive with `script` added to the show after the engine (run once the engine started).
+  std::string PatchedArchive(const std::string& name, const std::string& script) {
+    std::vector<MhtmlPartRead> parts;
+    std::string error;
+    EXPECT_TRUE(ReadMhtml(ReadWholeFile(archive), parts, error)) << error;
+    MhtmlWriter writer;
+    const std::string base = std::filesystem::path(name).stem().string();
+    for (MhtmlPartRead& part : parts) {
+      std::string location = part.location.substr(part.location.find(".files/"));
+      if (location.ends_with("show.svg")) {
+        const size_t end = part.body.rfind("</svg>");
+        part.body.insert(end, "<script type=\"text/ecmascript\"><![CDATA[\n" + script + "\n]]></script>");
+      }
+      writer.addPart({base + location, part.type, part.body});
+    }
+    EXPECT_TRUE(writer.writeFile(dir.file(name), error)) << error;
+    return dir.file(name);
+  }
+  static constexpr double kStart = 1.7e12;  // 2023-11-14
+};
+
+TEST_F(ClockPlayback, EveryStillInOrderAtEveryFrameRateEachFillingFrameRatePlusOneFrames) {
+  for (int frameRate : {1, 5, 25, 30}) {
+    SCOPED_TRACE(frameRate);
+    LoadOnClock("four-slides.fodp", 4);
+    ClockFilm film(dlg, surface, frameRate);
+    ASSERT_TRUE(film.Run());
+    EXPECT_TRUE(film.ended);
+    EXPECT_EQ(film.pacer().droppedTicks(), 0u);
+    std::vector<int> stills;
+    for (auto [picture, length] : RunsOf<int>(film.frames, FourSlidesPicture)) {
+      if (picture < 0 || length <= frameRate) continue;  // a transition's frames
+      if (stills.empty() || stills.back() != picture) stills.push_back(picture);
+    }
+    EXPECT_EQ(stills, (std::vector<int>{0, 1, 2, 3, 4, 5}));
+    // The slide fills the picture to its last row and column (the strip below is not filmed).
+    for (const auto& f : film.frames)
+      if (FourSlidesPicture(f) == 0) {
+        EXPECT_TRUE(Near(f.edges[0], kTitleBlue, 4));
+        EXPECT_TRUE(Near(f.edges[1], kTitleBlue, 4));
+      }
+    // The end: the frame after the last step shows the last slide, then the show ends.
+    EXPECT_EQ(FourSlidesPicture(film.frames.back()), 5);
+    // Each still stays exactly frameRate + 1 frames (the page answers every frame in time),
+    // the picture first filmed in the advancing tick included; the last one up to the end.
+    for (auto [picture, length] : RunsOf<int>(film.frames, FourSlidesPicture))
+      if (picture >= 0 && picture != 5 && length > 1) EXPECT_GE(length, frameRate + 1) << picture;
+  }
+}
+
+// Frames follow the show's clock, not the machine: two runs give the same frames, also with
+// a worker that is slower than the page (no tick is lost) and at a timer's pace.
+TEST_F(ClockPlayback, SameFramesOnEveryRunAtAnyPaceOfTheWorkerOrTheTicks) {
+  std::vector<size_t> first;
+  for (int run = 0; run < 3; ++run) {
+    SCOPED_TRACE(run);
+    LoadOnClock("timed-show.fodp", 5);
+    ClockFilm film(dlg, surface, 10);
+    if (run == 1) film.encodeDelay = std::chrono::milliseconds(25);
+    ASSERT_TRUE(film.Run(run == 2 ? 100 : 0));
+    EXPECT_TRUE(film.ended);
+    if (run < 2) EXPECT_EQ(film.pacer().droppedTicks(), 0u);
+    if (run == 0) {
+      first = film.Hashes();
+      EXPECT_GT(first.size(), 90u);
+      // The 2 s fade of slide 1 from black to white: about 20 frames, brightening evenly.
+      std::vector<int> fade;
+      for (const auto& f : film.frames)
+        if (f.corner[0] > 4 && f.corner[0] < 251 && f.corner[0] == f.corner[2]) fade.push_back(f.corner[0]);
+      ASSERT_GE(fade.size(), 18u);
+      EXPECT_LE(fade.size(), 21u);
+      for (size_t i = 1; i < fade.size(); ++i) {
+        EXPECT_GT(fade[i] - fade[i - 1], 4) << i;
+        EXPECT_LT(fade[i] - fade[i - 1], 24) << i;
+      }
+    } else {
+      EXPECT_EQ(film.Hashes(), first);
+    }
+  }
+}
+
+// With the deck's own timings, the slide that advances by itself after 4 s stays that long
+// (41 frames at 10 frames per second: its timing is 4.096 s after the round trip through
+// PowerPoint's format); without them it follows the hold of 1 s like the others.
+TEST_F(ClockPlayback, SlideWithItsOwnTimingStaysThatLongWithTimings) {
+  for (bool useTimings : {false, true}) {
+    SCOPED_TRACE(useTimings);
+    LoadOnClock("timed-show.fodp", 5, useTimings);
+    ClockFilm film(dlg, surface, 10);
+    ASSERT_TRUE(film.Run());
+    EXPECT_TRUE(film.ended);
+    int green = 0, purple = 0;
+    for (const auto& f : film.frames) {
+      green += Near(f.corner, kGreen);
+      purple += Near(f.corner, {0x6a, 0x1b, 0x9a});
+    }
+    if (useTimings) {
+      EXPECT_NEAR(green, 41, 1);
+    } else {
+      EXPECT_EQ(green, 11);
+    }
+    EXPECT_EQ(purple, 12);  // its hold, and the frame of the step that ends the show
+  }
+}
+
+// The engine may still be bringing in its first slide when the frame's load event fires
+// (nCurSlide undefined for a while): the page waits for it on the show's clock and plays
+// every slide. An engine that never becomes ready fails the show.
+TEST_F(ClockPlayback, LateEngineIsWaitedForAndOneThatNeverStartsFailsTheShow) {
+  LoadOnClock("four-slides.fodp", 4);
+  const std::string late =
+      PatchedArchive("nn6c2.tmp",
+                     "window.addEventListener('load', function() { var n = nCurSlide; nCurSlide = undefined;"
+                     " setTimeout(function() { nCurSlide = n; }, 3000); });");
+  const std::string never =
+      PatchedArchive("nn6c3.tmp", "window.addEventListener('load', function() { nCurSlide = undefined; });");
+
+  dlg.DestroyWindow();
+  ASSERT_TRUE(dlg.Create(nullptr));
+  dlg.MoveWindow(0, 0, kWidth, kHeight);
+  dlg.UseFilmClock(kStart, false);
+  ASSERT_TRUE(dlg.LoadShow(late, 4));
+  {
+    ClockFilm film(dlg, surface, 5);
+    ASSERT_TRUE(film.Run());
+    EXPECT_TRUE(film.ended);
+    EXPECT_EQ(dlg.showFailed, 0);
+    EXPECT_EQ(film.slides, (std::set<int>{1, 2, 3}));
+    EXPECT_EQ(FourSlidesPicture(film.frames.front()), 0);
+  }
+
+  ASSERT_TRUE(dlg.LoadShow(never, 4));
+  QElapsedTimer wall;
+  wall.start();
+  {
+    ClockFilm film(dlg, surface, 5);
+    ASSERT_TRUE(film.Run());
+    EXPECT_FALSE(film.ended);
+    EXPECT_TRUE(film.frames.empty());
+  }
+  EXPECT_EQ(dlg.showFailed, 1);
+  EXPECT_EQ(dlg.showEnded, 0);
+  EXPECT_EQ(dlg.failureReason, QString("the show's engine never became ready"));
+  EXPECT_LT(wall.elapsed(), 60000);  // the limit is show time, not wall time
 }
 
 }  // namespace

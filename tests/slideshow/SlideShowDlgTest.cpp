@@ -119,6 +119,13 @@ TEST(SlideShowDlg, BrowserFillsTheWindow) {
     ASSERT_NE(dlg.browser.view(), nullptr);
     EXPECT_EQ(dlg.browser.view()->geometry(), QRect(QPoint(0, 0), size));
   }
+  // On the film clock the rows of its frame strip lie below the picture, either way round.
+  dlg.UseFilmClock(0, false);
+  EXPECT_EQ(dlg.browser.view()->geometry(), QRect(0, 0, 352, 288 + ShowClock::kStripRows));
+  dlg.MoveWindow(0, 0, 720, 540);
+  EXPECT_EQ(dlg.browser.view()->geometry(), QRect(0, 0, 720, 540 + ShowClock::kStripRows));
+  dlg.UseWallClock();
+  EXPECT_EQ(dlg.browser.view()->geometry(), QRect(0, 0, 720, 540));
   // A new window after a destroyed one works the same, and the fields survive.
   dlg.currentSlide = 3;
   EXPECT_TRUE(dlg.DestroyWindow());

@@ -1,0 +1,343 @@
+#include "ShowClock.h"
+
+#include <QDateTime>
+#include <QEvent>
+#include <QPoint>
+#include <QPointer>
+#include <QRegion>
+#include <QTimer>
+#include <QVariantMap>
+#include <QWebEnginePage>
+#include <QWebEngineScript>
+#include <QWebEngineScriptCollection>
+#include <QWebEngineView>
+#include <cmath>
+#include <cstdlib>
+
+#include "CWebBrowser2.h"
+#include "PageFiles.h"
+#include "PageTexts.h"
+
+namespace {
+
+const QString kScriptName = QStringLiteral("kavreto-film-clock");
+constexpr char kConfigMarker[] = "/*@kavreto:clock-config@*/ null";
+// How long a frame waits for the browser to report the end or failure title the page holds.
+constexpr int kTitleWaitMs = 10000;
+// How long a frame waits for its picture before it takes the latest one drawn.
+constexpr int kPictureWaitMs = 30000;
+// Retry intervals: while the page loads, and while a picture is not drawn yet.
+constexpr int kLoadingRetryMs = 10;
+constexpr int kPictureRetryMs = 4;
+
+uint64_t g_token = 0;
+
+}  // namespace
+
+double ShowClock::ConversionStartMs() {
+  const QByteArray epoch = qgetenv("SOURCE_DATE_EPOCH").trimmed();
+  if (!epoch.isEmpty()) {
+    bool ok = false;
+    const qlonglong seconds = epoch.toLongLong(&ok);
+    if (ok && seconds >= 0 && seconds < 253402300800LL) return static_cast<double>(seconds) * 1000.0;
+  }
+  return static_cast<double>(QDateTime::currentMSecsSinceEpoch());
+}
+
+uint32_t ShowClock::StripColour(int counter) {
+  const uint32_t c = static_cast<uint32_t>(counter) & 0xfffu;
+  return (((c >> 8) & 15u) * 17u) << 16 | (((c >> 4) & 15u) * 17u) << 8 | (c & 15u) * 17u;
+}
+
+int ShowClock::StripCounter(uint32_t rgb) {
+  int counter = 0;
+  for (int shift : {16, 8, 0}) {
+    const int v = static_cast<int>((rgb >> shift) & 0xffu);
+    const int nibble = (v + 8) / 17;
+    if (std::abs(nibble * 17 - v) > 3) return -1;
+    counter = counter << 4 | nibble;
+  }
+  return counter;
+}
+
+ShowClock::ShowClock(CWebBrowser2& browser, QObject* parent) : QObject(parent), browser_(browser) {
+  retry_ = new QTimer(this);
+  retry_->setSingleShot(true);
+  connect(retry_, &QTimer::timeout, this, [this] {
+    if (state_ == State::Starting) {
+      preroll();
+    } else if (pending_ && asked_) {
+      tryPicture();
+    }
+  });
+}
+
+ShowClock::~ShowClock() = default;
+
+void ShowClock::enable(double startMs, bool useTimings) {
+  enabled_ = true;
+  startMs_ = startMs;
+  useTimings_ = useTimings;
+}
+
+void ShowClock::disable() { enabled_ = false; }
+
+QString ShowClock::script(const QString& call) const {
+  const QString name = QString::fromLatin1(PageTexts::kClockGlobal);
+  return QStringLiteral("(function(){var c=window['%1'];return c?c.%2:null;})()").arg(name, call);
+}
+
+void ShowClock::begin(const QString& address) {
+  end();
+  QWebEnginePage* page = browser_.page();
+  if (page == nullptr) return;
+  QWebEngineScriptCollection& scripts = page->scripts();
+  for (const QWebEngineScript& old : scripts.find(kScriptName)) scripts.remove(old);
+  if (!enabled_) return;
+
+  address_ = address;
+  const uint64_t token = ++g_token;
+  QString source = QString::fromUtf8(PageFiles::kFilmClockScript);
+  source.replace(QLatin1String(kConfigMarker), QStringLiteral("{start: %1, useTimings: %2, token: %3}")
+                                                   .arg(startMs_, 0, 'f', 0)
+                                                   .arg(useTimings_ ? "true" : "false")
+                                                   .arg(token));
+  QWebEngineScript clock;
+  clock.setName(kScriptName);
+  clock.setInjectionPoint(QWebEngineScript::DocumentCreation);
+  clock.setWorldId(QWebEngineScript::MainWorld);
+  clock.setRunsOnSubFrames(true);
+  clock.setSourceCode(source);
+  scripts.insert(clock);
+
+  token_ = token;
+  seenPage_ = false;
+  state_ = State::Starting;
+  haveNext_ = false;
+  stepped_ = false;
+  firstFrameMs_ = startMs_;
+  title_.clear();
+  rendered_ = unchanged_ = quiet_ = attempts_ = 0;
+  pageWaitNs_ = renderNs_ = 0;
+  startWatch_.start();
+  watchView();
+  retry_->start(kLoadingRetryMs);
+}
+
+void ShowClock::end() {
+  cancel();
+  state_ = State::Off;
+  retry_->stop();
+  ++prerollSerial_;
+}
+
+void ShowClock::watchView() {
+  QWebEngineView* view = browser_.view();
+  if (view == watchedView_) return;
+  if (watchedView_) watchedView_->removeEventFilter(this);
+  if (watchedProxy_) watchedProxy_->removeEventFilter(this);
+  watchedView_ = view;
+  watchedProxy_ = nullptr;
+  if (view == nullptr) return;
+  view->installEventFilter(this);
+  if (QWidget* proxy = view->focusProxy()) {
+    proxy->installEventFilter(this);
+    watchedProxy_ = proxy;
+  }
+}
+
+bool ShowClock::eventFilter(QObject* watched, QEvent* event) {
+  // A new picture from the renderer reaches the view as an update: look at it at once.
+  if (pending_ && asked_ && wantedCounter_ >= 0 &&
+      (event->type() == QEvent::UpdateRequest || event->type() == QEvent::Paint)) {
+    retry_->start(0);
+  }
+  return QObject::eventFilter(watched, event);
+}
+
+void ShowClock::preroll() {
+  if (state_ != State::Starting) return;
+  if (startWatch_.elapsed() > kStartLimitMs) {
+    state_ = State::Failed;
+    emit failed(QStringLiteral("the show page did not load and start within %1 seconds").arg(kStartLimitMs / 1000));
+    if (pending_) finish(nullptr);
+    return;
+  }
+  QWebEnginePage* page = browser_.Document();
+  if (page == nullptr) {
+    retry_->start(kLoadingRetryMs);
+    return;
+  }
+  const uint64_t serial = ++prerollSerial_;
+  QPointer<ShowClock> self(this);
+  page->runJavaScript(script(QStringLiteral("preroll()")), [self, serial](const QVariant& reply) {
+    if (self && serial == self->prerollSerial_) self->onPreroll(reply);
+  });
+}
+
+void ShowClock::onPreroll(const QVariant& reply) {
+  if (state_ != State::Starting) return;
+  const QVariantMap answer = reply.toMap();
+  // No answer yet, or one from the page that was there before this show's; once the show's
+  // page has answered, another page means it was left.
+  if (answer.value(QStringLiteral("token")).toULongLong() != token_) {
+    if (seenPage_) {
+      end();
+      return;
+    }
+    retry_->start(kLoadingRetryMs);
+    return;
+  }
+  seenPage_ = true;
+  const QString state = answer.value(QStringLiteral("state")).toString();
+  if (state == QLatin1String("started")) {
+    state_ = State::Started;
+    firstFrameMs_ = answer.value(QStringLiteral("now")).toDouble();
+    lastFrameMs_ = pageMs_ = firstFrameMs_;
+    watchView();
+    if (pending_) startFrame();
+    return;
+  }
+  // "starting": the page moved on by timers and wants more; otherwise it waits for loading.
+  retry_->start(state == QLatin1String("starting") ? 0 : kLoadingRetryMs);
+}
+
+void ShowClock::film(uint64_t index, int frameRate, Done done) {
+  cancel();
+  pending_ = true;
+  asked_ = false;
+  index_ = index;
+  frameRate_ = frameRate > 0 ? frameRate : 1;
+  done_ = std::move(done);
+  frameWatch_.start();
+  if (state_ == State::Starting) return;  // filmed once the page has started
+  if (state_ != State::Started) {
+    finish(nullptr);
+    return;
+  }
+  startFrame();
+}
+
+void ShowClock::cancel() {
+  pending_ = false;
+  asked_ = false;
+  done_ = nullptr;
+  ++filmSerial_;
+}
+
+void ShowClock::noteStep() {
+  stepped_ = true;
+  if (state_ != State::Started || lastFrameMs_ <= pageMs_) return;
+  QWebEnginePage* page = browser_.Document();
+  if (page == nullptr) return;
+  // Scripts run in the page in the order they are sent: this comes before the step's.
+  pageMs_ = lastFrameMs_;
+  page->runJavaScript(script(QStringLiteral("advanceTo(%1)").arg(lastFrameMs_, 0, 'f', 6)));
+}
+
+void ShowClock::startFrame() {
+  const double t = firstFrameMs_ + static_cast<double>(index_) * 1000.0 / frameRate_;
+  lastFrameMs_ = t;
+  // Nothing runs in the page before its next timer, and no step was made: the page stands as
+  // it stood at the last frame.
+  if (haveNext_ && !stepped_ && (nextNone_ || nextDueMs_ > t)) {
+    ++quiet_;
+    finish(nullptr);
+    return;
+  }
+  QWebEnginePage* page = browser_.Document();
+  if (page == nullptr) {
+    finish(nullptr);
+    return;
+  }
+  stepped_ = false;
+  asked_ = true;
+  pageMs_ = t;
+  const uint64_t serial = ++filmSerial_;
+  QPointer<ShowClock> self(this);
+  page->runJavaScript(script(QStringLiteral("film(%1)").arg(t, 0, 'f', 6)), [self, serial](const QVariant& reply) {
+    if (self && serial == self->filmSerial_) self->onFilmed(serial, reply);
+  });
+}
+
+void ShowClock::onFilmed(uint64_t /*serial*/, const QVariant& reply) {
+  if (!pending_) return;
+  const QVariantMap answer = reply.toMap();
+  if (answer.value(QStringLiteral("token")).toULongLong() != token_) {
+    // The show page is gone (the browser was navigated away): nothing to film.
+    haveNext_ = false;
+    finish(nullptr);
+    return;
+  }
+  const QVariant next = answer.value(QStringLiteral("next"));
+  haveNext_ = true;
+  nextNone_ = next.isNull() || !next.isValid();
+  nextDueMs_ = next.toDouble();
+  const QString title = answer.value(QStringLiteral("title")).toString();
+  const bool protocolTitle =
+      title == QLatin1String(PageTexts::kEndTitle) || title.startsWith(QLatin1String(PageTexts::kFailedTitlePrefix));
+  wantedTitle_ = protocolTitle ? title : QString();
+  if (answer.value(QStringLiteral("changed")).toBool()) {
+    wantedCounter_ = answer.value(QStringLiteral("counter")).toInt();
+  } else {
+    wantedCounter_ = -1;
+    ++unchanged_;
+  }
+  pictureWatch_.start();
+  tryPicture();
+}
+
+void ShowClock::noteTitle(const QString& title) {
+  title_ = title;
+  if (pending_ && asked_ && !wantedTitle_.isEmpty()) retry_->start(0);
+}
+
+void ShowClock::tryPicture() {
+  if (!pending_ || !asked_) return;
+  if (!wantedTitle_.isEmpty() && title_ != wantedTitle_ && pictureWatch_.elapsed() < kTitleWaitMs) {
+    retry_->start(50);  // noteTitle() comes sooner
+    return;
+  }
+  if (wantedCounter_ < 0) {
+    finish(nullptr);
+    return;
+  }
+  QWebEngineView* view = browser_.view();
+  if (view == nullptr || view->width() <= 0 || view->height() <= 0) {
+    finish(nullptr);
+    return;
+  }
+  if (picture_.size() != view->size()) {
+    picture_ = QImage(view->size(), QImage::Format_RGB32);
+    if (picture_.isNull()) {
+      finish(nullptr);
+      return;
+    }
+  }
+  picture_.setDevicePixelRatio(1.0);
+  QElapsedTimer renderWatch;
+  renderWatch.start();
+  view->render(&picture_, QPoint(), QRegion(), QWidget::DrawWindowBackground | QWidget::DrawChildren);
+  renderNs_ += static_cast<double>(renderWatch.nsecsElapsed());
+  ++attempts_;
+  const int row = picture_.height() - 1;
+  bool drawn = true;
+  for (int x : {picture_.width() / 4, picture_.width() / 2, picture_.width() * 3 / 4}) {
+    if (StripCounter(picture_.pixel(x, row) & 0xffffffu) != wantedCounter_) drawn = false;
+  }
+  if (drawn || pictureWatch_.elapsed() > kPictureWaitMs) {
+    ++rendered_;
+    finish(&picture_);
+    return;
+  }
+  retry_->start(kPictureRetryMs);
+}
+
+void ShowClock::finish(const QImage* picture) {
+  pending_ = false;
+  asked_ = false;
+  pageWaitNs_ += static_cast<double>(frameWatch_.nsecsElapsed());
+  Done done = std::move(done_);
+  done_ = nullptr;
+  if (done) done(picture);
+}

@@ -1,0 +1,36 @@
+# Writes a C++ source that holds the page files as string constants, with every @kName@ of
+# PageTexts.h replaced by its text. Run by the build (see slideshow/CMakeLists.txt):
+#   cmake -DTEXTS=<PageTexts.h> -DOUTPUT=<file.cpp> -DFILES=<kConstant=path|...> -P EmbedPageFiles.cmake
+file(READ "${TEXTS}" texts)
+string(REGEX MATCHALL "constexpr char (k[A-Za-z0-9]+)\\[\\] = \"[^\"\n;]*\"" definitions "${texts}")
+
+set(out "// Generated from the files in slideshow/page/ by EmbedPageFiles.cmake; do not edit.\n")
+string(APPEND out "#include \"PageFiles.h\"\n\nnamespace PageFiles {\n")
+string(REPLACE "|" ";" files "${FILES}")
+foreach(entry IN LISTS files)
+  string(REGEX REPLACE "=.*$" "" constant "${entry}")
+  string(REGEX REPLACE "^[^=]*=" "" path "${entry}")
+  file(READ "${path}" body)
+  foreach(definition IN LISTS definitions)
+    string(REGEX REPLACE "^constexpr char (k[A-Za-z0-9]+)\\[\\] = \"([^\"\n;]*)\"$" "\\1" name "${definition}")
+    string(REGEX REPLACE "^constexpr char (k[A-Za-z0-9]+)\\[\\] = \"([^\"\n;]*)\"$" "\\2" value "${definition}")
+    string(REPLACE "@${name}@" "${value}" body "${body}")
+  endforeach()
+  if(body MATCHES "@k[A-Za-z0-9]+@")
+    message(FATAL_ERROR "${path}: ${CMAKE_MATCH_0} is not defined in ${TEXTS}")
+  endif()
+  if(body MATCHES "\\)kvpage\"")
+    message(FATAL_ERROR "${path} holds the raw-string delimiter")
+  endif()
+  string(APPEND out "\nconst char ${constant}[] = R\"kvpage(${body})kvpage\";\n")
+endforeach()
+string(APPEND out "\n}  // namespace PageFiles\n")
+
+# Only a changed text touches the output, so that nothing else is rebuilt.
+if(EXISTS "${OUTPUT}")
+  file(READ "${OUTPUT}" previous)
+  if(previous STREQUAL out)
+    return()
+  endif()
+endif()
+file(WRITE "${OUTPUT}" "${out}")

@@ -1,0 +1,265 @@
+// The show page's script. It puts LibreOffice's SVG show (one SVG document holding every
+// slide and the engine that plays transitions and effects) into the frame PPTSld and gives
+// the player the page interface it drives the show with:
+//   PPTSld.g_animMainSequence.cangonext / .next()   the current slide's on-click steps
+//   HasNextSld(), GoToNextSld(), gCurSld            slide navigation, slide number from 1
+// It assigns top.status an address of the slide ("...fullscreen.htm#slideN") whenever a
+// slide is shown, which is how the player learns that the slide changed.
+//
+// Behaviour the player relies on:
+// - One call of next() or GoToNextSld() is one step. A step asked for while an effect or a
+//   transition is still playing waits in a queue and runs once the show is idle; it is never
+//   dropped and never cuts the running one short.
+// - Only the slides listed as shown are played, in order; hidden slides are passed over, also
+//   by the engine's own automatic advance. Nothing wraps past the last shown slide.
+// - The title '@kEndTitle@' means the real end: a step asked for on the last shown slide
+//   with nothing left to play. A show that cannot be played sets the title
+//   '@kFailedTitlePrefix@' + a reason: "engine" when the engine never became ready,
+//   "ended:<slide>:<count>" when it broke down on the way.
+// - On the film clock (see film-clock.js) the first frame waits until the engine is ready:
+//   the engine may still be starting (bringing in its first slide) when the frame's load
+//   event fires, so the page looks again every 50 ms of show time, for up to 60 s.
+// - With the player's "use timings" setting, a slide that has an automatic timing of its own
+//   moves on by it once its effects have played: steps asked for meanwhile are ignored.
+//
+// Names starting with kv are the page's own; the engine's globals used are aSlideShow
+// (isRunning, isTransitionPlaying, isAnyEffectPlaying, isEnabled, nextEffect, displaySlide,
+// aNextEffectEventArray, nCurrentEffect, automaticAdvanceTimeout), theMetaDoc, nCurSlide and
+// switchSlide.
+
+/* exported gCurSld, HasNextSld, GoToNextSld, kvFrameLoaded */
+/* global kvShownSlides */
+
+// Number of the slide being shown, as the presentation numbers it (from 1, hidden slides
+// included), so that it reads against the presentation's slide count.
+var gCurSld = 1;
+var kvReady = false; // the engine in PPTSld is ready and the interface is attached
+var kvFailed = false; // the show cannot be played (the failure title has been set)
+var kvSlide = -1; // engine index of the slide shown (or being brought in)
+var kvQueue = []; // steps asked for while the show was busy: 'step' or 'slide'
+var kvTimer = null;
+var kvWaitingSince = 0;
+var kvMaxWaitMs = 20000; // a show that never comes to rest does not hold steps back forever
+var kvReadyLimitMs = 60000; // show time the engine may take to become ready
+var kvReadyPollMs = 50;
+var kvReadyWaitStart = null;
+var kvClock = window['@kClockGlobal@'] || null;
+var kvUseTimings = !!(kvClock && kvClock.config && kvClock.config.useTimings);
+var kvHolding = false;
+
+// The first filmed frame waits until the show is attached or has failed; the view has the
+// player's frame strip below the filmed area.
+if (kvClock) {
+  kvClock.hold();
+  kvHolding = true;
+  document.documentElement.className += ' kv-film-strip';
+}
+
+function kvReleaseStart() {
+  if (kvHolding) {
+    kvHolding = false;
+    kvClock.release();
+  }
+}
+
+function kvEngine() {
+  var f = window.PPTSld;
+  return kvReady && !kvFailed && f && f.aSlideShow ? f : null;
+}
+
+function kvSlideTotal() {
+  var f = window.PPTSld;
+  try {
+    if (f && f.theMetaDoc) return f.theMetaDoc.nNumberOfSlides;
+  } catch (e) {
+    // fall through
+  }
+  return kvShownSlides.length;
+}
+
+function kvFail(reason) {
+  if (kvFailed) return;
+  kvFailed = true;
+  kvQueue = [];
+  if (kvTimer !== null) {
+    clearTimeout(kvTimer);
+    kvTimer = null;
+  }
+  top.document.title = '@kFailedTitlePrefix@' + reason;
+  kvReleaseStart();
+}
+
+function kvFailMidway() {
+  kvFail('ended:' + gCurSld + ':' + kvSlideTotal());
+}
+
+function kvNextShown(index) {
+  for (var i = 0; i < kvShownSlides.length; ++i) if (kvShownSlides[i] > index) return kvShownSlides[i];
+  return -1;
+}
+
+function kvPreviousShown(index) {
+  for (var i = kvShownSlides.length - 1; i >= 0; --i) if (kvShownSlides[i] < index) return kvShownSlides[i];
+  return -1;
+}
+
+function kvBusy() {
+  var f = kvEngine();
+  if (!f) return true;
+  var s = f.aSlideShow;
+  return s.isRunning() || s.isTransitionPlaying() || s.isAnyEffectPlaying();
+}
+
+function kvEffectsLeft() {
+  var f = kvEngine();
+  if (!f) return 0;
+  var s = f.aSlideShow;
+  if (!s.isEnabled() || !s.aNextEffectEventArray) return 0;
+  return Math.max(0, s.aNextEffectEventArray.size() - s.nCurrentEffect);
+}
+
+// True while the slide's own automatic timing is still to move the show on.
+function kvTimingPending() {
+  var f = kvEngine();
+  if (!f || !kvClock) return false;
+  return kvClock.isPending(f.aSlideShow.automaticAdvanceTimeout);
+}
+
+// Tells the player which slide is shown: an address of the slide in the status text.
+function kvReport() {
+  gCurSld = kvSlide >= 0 ? kvSlide + 1 : 1;
+  top.status = document.URL.split('#')[0] + '#slide' + gCurSld;
+}
+
+// Shows a slide. The engine's nCurSlide changes only once the transition has ended, so the
+// page keeps the slide it asked for itself.
+function kvShowSlide(index, skipTransition) {
+  kvSlide = index;
+  kvEngine().aSlideShow.displaySlide(index, !!skipTransition);
+  kvReport();
+}
+
+// Runs one step now: 'step' plays the next effect, else shows the next slide, else marks the
+// end; 'slide' shows the next slide if there is one.
+function kvRun(kind) {
+  var f = kvEngine();
+  if (kind === 'step' && kvEffectsLeft() > 0) {
+    f.aSlideShow.nextEffect();
+    return;
+  }
+  if (kvUseTimings && kvTimingPending()) return; // the slide's own timing moves on
+  var next = kvNextShown(kvSlide);
+  if (next >= 0) kvShowSlide(next, false);
+  else if (kind === 'step') top.document.title = '@kEndTitle@';
+}
+
+function kvPump() {
+  if (kvTimer !== null) {
+    clearTimeout(kvTimer);
+    kvTimer = null;
+  }
+  if (kvFailed) return;
+  while (kvQueue.length > 0 && kvReady) {
+    try {
+      if (kvBusy()) {
+        if (kvWaitingSince === 0) kvWaitingSince = Date.now();
+        if (Date.now() - kvWaitingSince < kvMaxWaitMs) break;
+      }
+      kvWaitingSince = 0;
+      kvRun(kvQueue.shift());
+    } catch (e) {
+      kvFailMidway();
+      return;
+    }
+  }
+  if (kvQueue.length > 0) kvTimer = setTimeout(kvPump, 40);
+  else kvWaitingSince = 0;
+}
+
+function kvAsk(kind) {
+  if (kvFailed) return; // the failure has been reported; steps change nothing
+  kvQueue.push(kind);
+  kvPump();
+}
+
+// True when a slide follows the one that is shown (or will be, once queued steps have run).
+// Before the engine is ready, and after a failure, the answer is true, so that the advance
+// script never takes a step that could not be seen for the end of the show.
+function HasNextSld() {
+  var f = kvEngine();
+  if (!f) return true;
+  var index = kvSlide;
+  for (var i = 0; i < kvQueue.length; ++i) {
+    if (kvQueue[i] === 'slide') {
+      index = kvNextShown(index);
+      if (index < 0) return false;
+    }
+  }
+  return kvNextShown(index) >= 0;
+}
+
+// Shows the next slide with its transition (queued while the show is busy).
+function GoToNextSld() {
+  // Before the engine is ready, the caller could not see the slide's effects: keep a plain
+  // step, which plays them first.
+  kvAsk(kvEngine() ? 'slide' : 'step');
+}
+
+function kvEngineReady(f) {
+  try {
+    return !!(f && f.aSlideShow && f.theMetaDoc && typeof f.nCurSlide === 'number');
+  } catch (e) {
+    return false;
+  }
+}
+
+function kvAttach() {
+  if (kvReady || kvFailed) return;
+  var f = window.PPTSld;
+  if (!kvEngineReady(f)) {
+    // Not ready yet (still bringing in its first slide, or slow to start): look again.
+    if (kvReadyWaitStart === null) kvReadyWaitStart = Date.now();
+    if (Date.now() - kvReadyWaitStart >= kvReadyLimitMs) kvFail('engine');
+    else setTimeout(kvAttach, kvReadyPollMs);
+    return;
+  }
+  try {
+    if (kvShownSlides.length === 0) {
+      for (var i = 0; i < f.theMetaDoc.nNumberOfSlides; ++i) kvShownSlides.push(i);
+    }
+    kvReady = true;
+    // The engine's own navigation (automatic slide timings, keys) goes through switchSlide:
+    // make it pass over hidden slides and stop at the last shown slide instead of wrapping.
+    f.switchSlide = function (offset, skipTransition) {
+      var index = kvSlide;
+      for (var n = 0; n < Math.abs(offset) && index >= 0; ++n)
+        index = offset > 0 ? kvNextShown(index) : kvPreviousShown(index);
+      if (index < 0 || index === kvSlide || !kvEngine()) return;
+      try {
+        kvShowSlide(index, skipTransition);
+      } catch (e) {
+        kvFailMidway();
+      }
+    };
+    f.g_animMainSequence = {
+      get cangonext() {
+        return kvFailed || kvQueue.length > 0 || kvBusy() || kvEffectsLeft() > 0;
+      },
+      next: function () {
+        kvAsk('step');
+      }
+    };
+    kvSlide = kvShownSlides[0];
+    if (f.nCurSlide !== kvSlide) f.aSlideShow.displaySlide(kvSlide, true);
+    kvReport();
+    kvReleaseStart();
+    kvPump();
+  } catch (e) {
+    kvFail('engine');
+  }
+}
+
+// The frame's load event: the SVG show has loaded (its engine may still be starting).
+function kvFrameLoaded() {
+  kvAttach();
+}
