@@ -108,6 +108,7 @@ int BatchCommand::run() {
 
   prompts_ = std::make_unique<BatchPrompts>();
   exporter_ = std::make_unique<BatchExporter>();
+  exporter_->warmUp();  // the office starts while the dialog and its browser are made
   dialog_ = std::make_unique<CConverterDlg>(prompts_.get(), /*withBanner=*/false);
   if (options_.autoHeight > 0) {
     dialog_->setAutoPictureSize(options_.autoHeight);

@@ -75,6 +75,14 @@ int BatchExporter::exportPresentation(const std::string& source, const std::stri
   return result.count;
 }
 
+void BatchExporter::warmUp() {
+  // The future is not waited for: the next job on the thread runs after the start.
+  submit<bool>([this] {
+    if (!office_) office_ = std::make_unique<OfficeExporter>();
+    return office_->start();
+  });
+}
+
 void BatchExporter::close() {
   std::future<bool> future = submit<bool>([this] {
     if (office_) office_->close();

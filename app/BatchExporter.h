@@ -30,6 +30,10 @@ class BatchExporter {
   // while running the UI thread's events; `notify` is called on the UI thread.
   int exportPresentation(const std::string& source, const std::string& archive, const ExportNotifier& notify);
 
+  // Starts the office on the exporter's thread and returns at once, so that it comes up
+  // while the browser starts; the first export then finds it running.
+  void warmUp();
+
   // What the last export reported: the kind of problem and the office's own words.
   const ExportReport& lastReport() const { return lastReport_; }
   void forgetReport() { lastReport_ = {}; }

@@ -242,6 +242,20 @@ bool OfficeExporter::startOffice(ExportReport& report) {
   return true;
 }
 
+bool OfficeExporter::start() {
+  const std::string program = options_.officeProgramDir + "/soffice.bin";
+  if (::access(program.c_str(), X_OK) != 0) return false;
+  try {
+    if (office_ && office_->process.hasExited()) dropOffice();
+    if (office_) return true;
+    ExportReport ignored;
+    return startOffice(ignored);
+  } catch (...) {
+    dropOffice();
+    return false;
+  }
+}
+
 void OfficeExporter::dropOffice() {
   if (!office_) return;
   office_->session.dispose();

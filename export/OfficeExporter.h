@@ -27,6 +27,11 @@ class OfficeExporter {
   int exportPresentation(const std::string& sourcePath, const std::string& archivePath, const ExportNotifier& notify,
                          ExportReport* report = nullptr);
 
+  // Starts the office now, when none runs, so that the first export does not wait for it
+  // (a caller starts it while it sets up other things). True when an office runs. Never
+  // throws; a failure is met again, and reported, by the next export.
+  bool start();
+
   // Asks the office to quit (kills it after the quit limit) and removes its work files. The
   // next export starts a new one.
   void close();
