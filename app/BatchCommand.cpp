@@ -176,9 +176,18 @@ int BatchCommand::run() {
   showProgress(true);
   if (statsWanted()) printStats();
 
-  if (dialog_->outputIncomplete()) return kFailed;
-  if (stopped_) return kStopped;
-  return dialog_->stoppedAtEnd() ? kReachedEnd : kFailed;
+  switch (dialog_->outcome()) {
+    case ConversionOutcome::ReachedEnd:
+      return kReachedEnd;
+    case ConversionOutcome::Stopped:
+      return stopped_ ? kStopped : kFailed;
+    default:
+      // After the dialog's own message, what went wrong in plain words.
+      if (!dialog_->outcomeDetail().isEmpty()) {
+        std::fprintf(stderr, "kavreto: %s\n", dialog_->outcomeDetail().toUtf8().constData());
+      }
+      return kFailed;
+  }
 }
 
 bool BatchCommand::statsWanted() const { return options_.printStats || qEnvironmentVariableIsSet("KAVRETO_STATS"); }

@@ -1,0 +1,170 @@
+// `kavreto convert` when things go wrong under it, with the real office, browser and encoder:
+// a renderer that is killed or stops answering ends the conversion with its message, exit
+// status 1 and a complete video; a kavreto that is itself killed leaves no process behind,
+// and the work file it leaves is removed by the next conversion but never one in use.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+
+#include "AppTestSupport.h"
+#include "FixtureFiles.h"
+#include "ProcessTree.h"
+
+namespace {
+
+constexpr int kConversionLimitMs = 240000;
+// Helpers notice a dead parent within moments; this only bounds a broken case.
+constexpr int kHelpersGoneMs = 15000;
+
+// The frame count that --stats reports, or -1.
+long WrittenFrames(const std::string& log) {
+  const size_t at = log.find("\nframes: ");
+  return at == std::string::npos ? -1 : std::atol(log.c_str() + at + 9);
+}
+
+class ConversionFault : public testing::Test {
+ protected:
+  static void SetUpTestSuite() { fourSlides_ = FixtureFiles::Converted("four-slides.fodp"); }
+  void SetUp() override { ASSERT_FALSE(fourSlides_.empty()) << "LibreOffice could not make the fixture"; }
+
+  // Work files in a private cache directory shared by the test's conversions; `tmp` is the
+  // conversion's TMPDIR, where the office's profile and pipe go.
+  std::vector<std::string> Env(const TempDir& tmp, std::vector<std::string> more = {}) const {
+    more.insert(more.end(),
+                {"XDG_CACHE_HOME=" + cache_.path(), "TMPDIR=" + tmp.path(), "XDG_RUNTIME_DIR=" + runtime_.path()});
+    return more;
+  }
+  std::vector<std::string> WorkFiles() const {
+    std::vector<std::string> files = FilesWithPrefix(cache_.path(), "nn");
+    std::sort(files.begin(), files.end());
+    return files;
+  }
+  // A conversion of the four-slide deck at 10 fps, filming by the time this returns.
+  std::unique_ptr<ChildProcess> StartFilming(const std::string& output, const TempDir& tmp,
+                                             std::vector<std::string> env = {}) {
+    auto kavreto = std::make_unique<ChildProcess>(
+        std::vector<std::string>{KavretoProgram(), "convert", fourSlides_, output, "--fps", "10", "--stats"},
+        Env(tmp, std::move(env)));
+    EXPECT_TRUE(kavreto->waitForStderr("slide 1 of", kConversionLimitMs)) << kavreto->stderrText();
+    return kavreto;
+  }
+  // The video holds exactly the frames the command says it wrote, and decodes cleanly.
+  void ExpectCompleteVideo(const std::string& output, const std::string& log) const {
+    const long written = WrittenFrames(log);
+    ASSERT_GT(written, 0) << log;
+    const DecodedVideo video = DecodeVideo(output);
+    EXPECT_EQ(video.errors, "");
+    EXPECT_EQ(static_cast<long>(video.frames.size()), written);
+  }
+
+  static std::string fourSlides_;
+  TempDir cache_, runtime_, out_;
+};
+std::string ConversionFault::fourSlides_;
+
+TEST_F(ConversionFault, KilledRendererEndsTheConversionWithItsMessage) {
+  TempDir tmp;
+  const std::string output = out_.file("killed.mp4");
+  auto kavreto = StartFilming(output, tmp);
+  const pid_t renderer = FindRenderer(kavreto->pid());
+  ASSERT_GT(renderer, 0);
+  const std::vector<ProcessRef> helpers = BrowserHelpers(kavreto->pid());
+  ASSERT_EQ(::kill(renderer, SIGKILL), 0);
+  EXPECT_EQ(kavreto->wait(60000), 1) << kavreto->stderrText();
+  const std::string& log = kavreto->stderrText();
+  EXPECT_NE(log.find("播放器意外退出"), std::string::npos) << log;
+  EXPECT_EQ(log.find("完成!"), std::string::npos) << log;
+  EXPECT_NE(log.find("renderer process was killed (signal 9, SIGKILL"), std::string::npos) << log;
+  ExpectCompleteVideo(output, log);
+  EXPECT_TRUE(WaitUntilNoneRuns(helpers, kHelpersGoneMs));
+  EXPECT_EQ(OfficeProcessCount(tmp.path()), 0);
+  EXPECT_EQ(WorkFiles(), std::vector<std::string>{});
+}
+
+TEST_F(ConversionFault, StoppedRendererEndsTheConversionAfterTheLimit) {
+  TempDir tmp;
+  const std::string output = out_.file("stopped.flv");
+  auto kavreto = StartFilming(output, tmp, {"KAVRETO_RENDERER_HANG_SECONDS=3"});
+  const pid_t renderer = FindRenderer(kavreto->pid());
+  ASSERT_GT(renderer, 0);
+  const std::vector<ProcessRef> helpers = BrowserHelpers(kavreto->pid());
+  ASSERT_EQ(::kill(renderer, SIGSTOP), 0);
+  const int status = kavreto->wait(120000);
+  ::kill(renderer, SIGCONT);  // should it still be there
+  EXPECT_EQ(status, 1) << kavreto->stderrText();
+  const std::string& log = kavreto->stderrText();
+  EXPECT_NE(log.find("播放器停止响应"), std::string::npos) << log;
+  EXPECT_NE(log.find("stopped answering (no answer for 3 s)"), std::string::npos) << log;
+  ExpectCompleteVideo(output, log);
+  EXPECT_TRUE(WaitUntilNoneRuns(helpers, kHelpersGoneMs));
+  EXPECT_EQ(WorkFiles(), std::vector<std::string>{});
+}
+
+TEST_F(ConversionFault, HealthyConversionIsNeverTakenForHung) {
+  // A limit far below the time the conversion takes: only a page that stops answering for
+  // that long may trip it, never one that is merely busy.
+  TempDir tmp;
+  const std::string output = out_.file("healthy.mp4");
+  ChildProcess kavreto({KavretoProgram(), "convert", fourSlides_, output, "--fps", "10"},
+                       Env(tmp, {"KAVRETO_RENDERER_HANG_SECONDS=2"}));
+  EXPECT_EQ(kavreto.wait(kConversionLimitMs), 0) << kavreto.stderrText();
+}
+
+TEST_F(ConversionFault, KilledConversionsLeaveNothingThatTheNextOneDoesNotRemove) {
+  // A conversion running beside the others the whole time; stopped (but alive, holding its
+  // work file) so that it is still running when the next conversion sweeps.
+  TempDir besideTmp;
+  const std::string besideOutput = out_.file("beside.mp4");
+  auto beside = StartFilming(besideOutput, besideTmp);
+  const std::vector<std::string> besideFiles = WorkFiles();
+  ASSERT_EQ(besideFiles.size(), 1u);
+  ASSERT_EQ(::kill(beside->pid(), SIGSTOP), 0);
+
+  // Killed during the export: its office goes with it.
+  TempDir exportTmp;
+  {
+    ChildProcess kavreto({KavretoProgram(), "convert", fourSlides_, out_.file("export.mp4")}, Env(exportTmp));
+    ASSERT_TRUE(PollUntil([&] { return OfficeProcessCount(exportTmp.path()) > 0; }, 60000));
+    ::kill(kavreto.pid(), SIGKILL);
+    EXPECT_EQ(kavreto.wait(10000), 128 + SIGKILL);
+    EXPECT_TRUE(PollUntil([&] { return OfficeProcessCount(exportTmp.path()) == 0; }, kHelpersGoneMs))
+        << "the office outlived the killed conversion";
+  }
+  // Killed during filming: the browser's helpers go with it.
+  TempDir filmTmp;
+  {
+    auto kavreto = StartFilming(out_.file("film.mp4"), filmTmp);
+    const std::vector<ProcessRef> helpers = BrowserHelpers(kavreto->pid());
+    EXPECT_FALSE(helpers.empty());
+    ::kill(kavreto->pid(), SIGKILL);
+    EXPECT_EQ(kavreto->wait(10000), 128 + SIGKILL);
+    EXPECT_TRUE(WaitUntilNoneRuns(helpers, kHelpersGoneMs)) << "a browser helper outlived the killed conversion";
+    EXPECT_EQ(OfficeProcessCount(filmTmp.path()), 0);
+  }
+  EXPECT_EQ(WorkFiles().size(), 3u);  // the film's, and one from each killed conversion
+
+  // The next conversion removes what the killed ones left, and keeps the one in use.
+  TempDir nextTmp;
+  {
+    ChildProcess next(
+        {KavretoProgram(), "convert", FixtureFiles::Converted("one-slide.fodp"), out_.file("next.mp4"), "--fps", "5"},
+        Env(nextTmp));
+    EXPECT_EQ(next.wait(kConversionLimitMs), 0) << next.stderrText();
+  }
+  EXPECT_EQ(WorkFiles(), besideFiles);
+
+  // The conversion beside, resumed, ends as if nothing had happened.
+  ::kill(beside->pid(), SIGCONT);
+  EXPECT_EQ(beside->wait(kConversionLimitMs), 0) << beside->stderrText();
+  ExpectCompleteVideo(besideOutput, beside->stderrText());
+  EXPECT_EQ(WorkFiles(), std::vector<std::string>{});
+  for (const TempDir* tmp : {&besideTmp, &exportTmp, &filmTmp, &nextTmp}) {
+    EXPECT_EQ(OfficeProcessCount(tmp->path()), 0);
+  }
+}
+
+}  // namespace
