@@ -3,6 +3,7 @@
 #include <QBuffer>
 #include <QUrl>
 #include <QWebEngineUrlRequestJob>
+#include <cstdio>
 
 void MhtmlSchemeHandler::requestStarted(QWebEngineUrlRequestJob* job) {
   if (job->requestMethod() != QByteArrayLiteral("GET")) {
@@ -24,8 +25,15 @@ void MhtmlSchemeHandler::requestStarted(QWebEngineUrlRequestJob* job) {
     case ArchiveRegistry::Status::NotAllowed:
       job->fail(QWebEngineUrlRequestJob::RequestDenied);
       return;
-    case ArchiveRegistry::Status::NotFound:
     case ArchiveRegistry::Status::Unreadable:
+      // The show cannot play from a broken archive: say why once per reason, not per part.
+      if (result.error != lastError_) {
+        lastError_ = result.error;
+        std::fprintf(stderr, "kavreto: the show archive cannot be read (%s)\n", result.error.c_str());
+      }
+      job->fail(QWebEngineUrlRequestJob::UrlNotFound);
+      return;
+    case ArchiveRegistry::Status::NotFound:
       job->fail(QWebEngineUrlRequestJob::UrlNotFound);
       return;
   }

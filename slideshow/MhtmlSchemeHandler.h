@@ -7,6 +7,8 @@
 
 #include <QWebEngineUrlSchemeHandler>
 
+#include <string>
+
 #include "ArchiveRegistry.h"
 
 class MhtmlSchemeHandler : public QWebEngineUrlSchemeHandler {
@@ -18,4 +20,5 @@ class MhtmlSchemeHandler : public QWebEngineUrlSchemeHandler {
 
  private:
   ArchiveRegistry registry_;
+  std::string lastError_;  // the last unreadable-archive reason reported
 };

@@ -8,19 +8,10 @@
 #include <string>
 #include <vector>
 
-// A directory under the system's temporary directory, removed with everything in it.
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  const std::string& path() const { return path_; }
-  std::string file(const std::string& name) const { return path_ + "/" + name; }
+#include "ScratchDirectory.h"
 
- private:
-  std::string path_;
-};
+// A directory under the system's temporary directory, removed with everything in it.
+using TempDir = ScratchDirectory;
 
 // A child process with its standard error captured.
 class ChildProcess {

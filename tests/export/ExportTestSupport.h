@@ -8,6 +8,9 @@
 #include <vector>
 
 #include "ExportOptions.h"
+#include "ScratchDirectory.h"
+#include "StrictMhtmlReader.h"
+#include "TestFiles.h"
 
 struct ExportRun {
   int result = -1;
@@ -27,24 +30,6 @@ bool IsOfficeProcess(pid_t pid);
 // Pipe files in /tmp named after this test process's office pipes (a killed office leaves them).
 std::vector<std::string> LeftoverPipeFiles();
 
-// Names of the entries of `directory`, sorted.
-std::vector<std::string> ListDirectory(const std::string& directory);
-
-std::string ReadWholeFile(const std::string& path);
-void WriteWholeFile(const std::string& path, const std::string& data);
-
-// A directory of its own for one test, removed with its contents at the end.
-class ScratchDirectory {
- public:
-  ScratchDirectory();
-  ~ScratchDirectory();
-  const std::string& path() const { return path_; }
-  std::string file(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
-
 // Points TMPDIR at a fresh directory for the lifetime of the object (restoring the old value
 // afterwards), so a test can check that an export leaves no temporary file behind.
 class PrivateTmpDir {
@@ -58,14 +43,3 @@ class PrivateTmpDir {
   std::string old_;
   bool hadOld_ = false;
 };
-
-// A strict reading of an MHTML archive as RFC 2557 describes it: MIME-Version, a
-// multipart/related Content-Type with its boundary, parts separated by the boundary and closed
-// by the final delimiter, each with Content-Location, Content-Type and a base64 body (the
-// only encoding the writer uses). False, with `error` set, on anything else.
-struct MhtmlPartRead {
-  std::string location;
-  std::string type;
-  std::string body;
-};
-bool ReadMhtml(const std::string& text, std::vector<MhtmlPartRead>& parts, std::string& error);

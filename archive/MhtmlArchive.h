@@ -35,9 +35,8 @@ class MhtmlArchive {
   const std::vector<Part>& parts() const { return parts_; }
   const std::string& error() const { return error_; }
 
-  // Decoders for the two transfer encodings, exposed for tests. Both return false on
-  // malformed input (characters outside the alphabet, bad padding, a broken escape).
-  static bool DecodeBase64(std::string_view in, std::string& out);
+  // The quoted-printable transfer decoder (base64 is Base64::Decode), exposed for tests.
+  // False on a broken escape.
   static bool DecodeQuotedPrintable(std::string_view in, std::string& out);
 
  private:

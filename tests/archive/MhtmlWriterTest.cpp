@@ -4,9 +4,11 @@
 
 #include <filesystem>
 
-#include "ExportTestSupport.h"
+#include "Base64.h"
 #include "MhtmlWriter.h"
-#include "ShowPage.h"
+#include "ScratchDirectory.h"
+#include "StrictMhtmlReader.h"
+#include "TestFiles.h"
 
 namespace {
 
@@ -30,16 +32,16 @@ TEST(MhtmlWriterTest, PartsReadBackExactly) {
   }
 }
 
-TEST(MhtmlWriterTest, Base64LinesAreAtMost76Characters) {
-  const std::string encoded = MhtmlWriter::EncodeBase64Lines(std::string(1000, 'z'));
+TEST(Base64Test, LinesAreAtMost76Characters) {
+  const std::string encoded = Base64::EncodeLines(std::string(1000, 'z'));
   size_t start = 0;
   for (size_t end = encoded.find("\r\n"); end != std::string::npos; end = encoded.find("\r\n", start)) {
     EXPECT_LE(end - start, 76u);
     start = end + 2;
   }
   EXPECT_EQ(start, encoded.size());  // ends with a line break
-  EXPECT_EQ(MhtmlWriter::EncodeBase64Lines("ab"), "YWI=\r\n");
-  EXPECT_EQ(MhtmlWriter::EncodeBase64Lines(""), "");
+  EXPECT_EQ(Base64::EncodeLines("ab"), "YWI=\r\n");
+  EXPECT_EQ(Base64::EncodeLines(""), "");
 }
 
 TEST(MhtmlWriterTest, WriteReplacesTheFileAndLeavesNothingElse) {
@@ -58,21 +60,6 @@ TEST(MhtmlWriterTest, WriteReplacesTheFileAndLeavesNothingElse) {
   std::filesystem::create_directory(dir.file("d.tmp"));
   EXPECT_FALSE(writer.writeFile(dir.file("d.tmp"), error));
   EXPECT_EQ(ListDirectory(dir.path()), (std::vector<std::string>{"d.tmp", "x.tmp"}));
-}
-
-TEST(ShowPageTest, ShowIsPreparedOnlyWhenItIsAnSvgWithItsEngine) {
-  EXPECT_EQ(ShowPage::PrepareShow("<html><script>x</script></html>"), "");
-  EXPECT_EQ(ShowPage::PrepareShow("<svg><g/></svg>"), "");
-  const std::string svg =
-      "<?xml version=\"1.0\"?><svg a=\"1\"><defs/><script type=\"text/ecmascript\">engine</script></svg>";
-  const std::string prepared = ShowPage::PrepareShow(svg);
-  ASSERT_FALSE(prepared.empty());
-  // Everything of the original is kept, the alert replacement runs before the engine.
-  const size_t replaced = prepared.find("window.alert");
-  EXPECT_LT(replaced, prepared.find("engine"));
-  EXPECT_GT(replaced, prepared.find("<defs/>"));
-  EXPECT_EQ(prepared.size() - svg.size(),
-            prepared.find("<script type=\"text/ecmascript\">engine") - svg.find("<script"));
 }
 
 }  // namespace

@@ -64,7 +64,7 @@ ArchiveRegistry::Result ArchiveRegistry::resolve(std::string_view addressPath) {
   std::string inner = NormaliseInnerPath(rest.substr(archive->size() + 1));
   if (inner.empty()) return result;  // NotFound
 
-  std::shared_ptr<const MhtmlArchive> parsed = load(*archive);
+  std::shared_ptr<const MhtmlArchive> parsed = load(*archive, result.error);
   if (!parsed) {
     result.status = Status::Unreadable;
     return result;
@@ -77,29 +77,48 @@ ArchiveRegistry::Result ArchiveRegistry::resolve(std::string_view addressPath) {
   return result;
 }
 
-std::shared_ptr<const MhtmlArchive> ArchiveRegistry::load(const std::string& archivePath) {
+std::shared_ptr<const MhtmlArchive> ArchiveRegistry::load(const std::string& archivePath, std::string& error) {
   struct stat st {};
-  if (::stat(archivePath.c_str(), &st) != 0 || !S_ISREG(st.st_mode) ||
-      static_cast<uint64_t>(st.st_size) > MhtmlArchive::kMaxArchiveBytes) {
+  if (::stat(archivePath.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
     cache_.erase(archivePath);
+    error = "no such file";
+    return nullptr;
+  }
+  if (static_cast<uint64_t>(st.st_size) > MhtmlArchive::kMaxArchiveBytes) {
+    cache_.erase(archivePath);
+    error = "larger than 1 GiB";
     return nullptr;
   }
   const int64_t modified = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
   auto it = cache_.find(archivePath);
-  if (it != cache_.end() && it->second.size == st.st_size && it->second.modified == modified) return it->second.archive;
+  if (it != cache_.end() && it->second.size == st.st_size && it->second.modified == modified) {
+    error = it->second.error;
+    return it->second.archive;
+  }
 
   std::string data;
   {
     std::ifstream in(archivePath, std::ios::binary);
-    if (!in) return nullptr;
+    if (!in) {
+      error = "cannot be opened for reading";
+      return nullptr;
+    }
     data.resize(static_cast<size_t>(st.st_size));
     in.read(data.data(), static_cast<std::streamsize>(data.size()));
-    if (static_cast<size_t>(in.gcount()) != data.size()) return nullptr;
+    if (static_cast<size_t>(in.gcount()) != data.size()) {
+      error = "could not be read completely";
+      return nullptr;
+    }
   }
   auto archive = std::make_shared<MhtmlArchive>();
-  if (!archive->parse(data)) archive.reset();
+  std::string parseError;
+  if (!archive->parse(data)) {
+    parseError = "not a readable archive: " + archive->error();
+    archive.reset();
+  }
+  error = parseError;
 
   if (it == cache_.end() && cache_.size() >= kMaxCachedArchives) cache_.erase(cache_.begin());
-  cache_[archivePath] = Cached{static_cast<int64_t>(st.st_size), modified, archive};
+  cache_[archivePath] = Cached{static_cast<int64_t>(st.st_size), modified, archive, parseError};
   return archive;
 }

@@ -75,17 +75,6 @@ bool WriteFile(const std::string& path, const std::string& data) {
   return bool(out);
 }
 
-std::string MakeTempDir() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "kavreto-test-XXXXXX").string();
-  if (::mkdtemp(pattern.data()) == nullptr) return {};
-  return pattern;
-}
-
-void RemoveTree(const std::string& path) {
-  std::error_code ec;
-  if (!path.empty()) std::filesystem::remove_all(path, ec);
-}
-
 namespace {
 
 const char kShowPage[] = R"HTML(<!DOCTYPE html>

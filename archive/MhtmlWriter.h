@@ -30,9 +30,6 @@ class MhtmlWriter {
   // leaves no new file behind and puts the reason into `error`.
   bool writeFile(const std::string& path, std::string& error) const;
 
-  // Base64 with lines of 76 characters, each ending in CRLF (exposed for tests).
-  static std::string EncodeBase64Lines(const std::string& data);
-
  private:
   std::string boundary() const;
 

@@ -1,5 +1,7 @@
 #include "MhtmlWriter.h"
 
+#include "Base64.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,8 +11,6 @@
 #include <random>
 
 namespace {
-
-constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 
 std::string DirectoryOf(const std::string& path) {
   const auto slash = path.find_last_of('/');
@@ -36,39 +36,6 @@ bool WriteAll(int fd, const std::string& data) {
 
 void MhtmlWriter::addPart(Part part) { parts_.push_back(std::move(part)); }
 
-std::string MhtmlWriter::EncodeBase64Lines(const std::string& data) {
-  std::string out;
-  out.reserve((data.size() + 2) / 3 * 4 + (data.size() / 57 + 1) * 2);
-  size_t lineLength = 0;
-  auto put = [&](char c) {
-    out.push_back(c);
-    if (++lineLength == 76) {
-      out += "\r\n";
-      lineLength = 0;
-    }
-  };
-  size_t i = 0;
-  const auto* bytes = reinterpret_cast<const unsigned char*>(data.data());
-  for (; i + 3 <= data.size(); i += 3) {
-    const unsigned v = (bytes[i] << 16) | (bytes[i + 1] << 8) | bytes[i + 2];
-    put(kAlphabet[(v >> 18) & 63]);
-    put(kAlphabet[(v >> 12) & 63]);
-    put(kAlphabet[(v >> 6) & 63]);
-    put(kAlphabet[v & 63]);
-  }
-  const size_t rest = data.size() - i;
-  if (rest > 0) {
-    unsigned v = bytes[i] << 16;
-    if (rest == 2) v |= bytes[i + 1] << 8;
-    put(kAlphabet[(v >> 18) & 63]);
-    put(kAlphabet[(v >> 12) & 63]);
-    put(rest == 2 ? kAlphabet[(v >> 6) & 63] : '=');
-    put('=');
-  }
-  if (lineLength != 0) out += "\r\n";
-  return out;
-}
-
 std::string MhtmlWriter::boundary() const {
   // A base64 body never holds '=' followed by '_' and no header value here holds the
   // marker either, so this boundary cannot occur inside a part.
@@ -89,7 +56,7 @@ std::string MhtmlWriter::serialize() const {
     out += "Content-Location: " + part.contentLocation + "\r\n";
     out += "Content-Transfer-Encoding: base64\r\n";
     out += "Content-Type: " + part.contentType + "\r\n\r\n";
-    out += EncodeBase64Lines(part.body);
+    out += Base64::EncodeLines(part.body);
     out += "\r\n";
   }
   out += "--" + b + "--\r\n";

@@ -56,15 +56,19 @@ TEST_F(ArchiveRegistryTest, RereadsAChangedArchiveAndRefusesABrokenOne) {
   ASSERT_EQ(registry.resolve("file://" + archive + "!nn1a2b.files/fullscreen.htm").body, "<p>show</p>");
 
   ASSERT_TRUE(WriteFile(archive, "Content-Type: multipart/related; boundary=x\r\n\r\n--x\r\ntruncated"));
-  EXPECT_EQ(registry.resolve("file://" + archive + "!nn1a2b.files/fullscreen.htm").status,
-            ArchiveRegistry::Status::Unreadable);
+  const ArchiveRegistry::Result broken = registry.resolve("file://" + archive + "!nn1a2b.files/fullscreen.htm");
+  EXPECT_EQ(broken.status, ArchiveRegistry::Status::Unreadable);
+  EXPECT_NE(broken.error.find("not a readable archive"), std::string::npos) << broken.error;
+  // A second look at the unchanged file keeps the reason.
+  EXPECT_EQ(registry.resolve("file://" + archive + "!nn1a2b.files/x.htm").error, broken.error);
 
   ASSERT_FALSE(WritePageArchive(dir, "nn1a2b", "<p>second show, longer</p>").empty());
   EXPECT_EQ(registry.resolve("file://" + archive + "!nn1a2b.files/fullscreen.htm").body, "<p>second show, longer</p>");
 
   RemoveTree(archive);
-  EXPECT_EQ(registry.resolve("file://" + archive + "!nn1a2b.files/fullscreen.htm").status,
-            ArchiveRegistry::Status::Unreadable);
+  const ArchiveRegistry::Result missing = registry.resolve("file://" + archive + "!nn1a2b.files/fullscreen.htm");
+  EXPECT_EQ(missing.status, ArchiveRegistry::Status::Unreadable);
+  EXPECT_EQ(missing.error, "no such file");
 }
 
 TEST(ArchiveRegistry, NormalisesInnerPaths) {

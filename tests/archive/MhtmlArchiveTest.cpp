@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "Base64.h"
 #include "MhtmlArchive.h"
 #include "TestArchive.h"
 
@@ -87,15 +88,15 @@ TEST(MhtmlArchive, RefusesBrokenArchives) {
 
 TEST(MhtmlArchive, DecodersRejectMalformedInput) {
   std::string out;
-  EXPECT_TRUE(MhtmlArchive::DecodeBase64("TWFu\r\nTW Fu\r\nTQ==\r\n", out));
+  EXPECT_TRUE(Base64::Decode("TWFu\r\nTW Fu\r\nTQ==\r\n", out));
   EXPECT_EQ(out, "ManManM");
-  EXPECT_TRUE(MhtmlArchive::DecodeBase64("TWE", out));  // missing padding is tolerated
+  EXPECT_TRUE(Base64::Decode("TWE", out));  // missing padding is tolerated
   EXPECT_EQ(out, "Ma");
-  EXPECT_FALSE(MhtmlArchive::DecodeBase64("TWE=TQ==", out));  // padding inside the body
-  EXPECT_FALSE(MhtmlArchive::DecodeBase64("TWFuT", out));     // a lone character
-  EXPECT_FALSE(MhtmlArchive::DecodeBase64("TQ=", out));       // incomplete padding
-  EXPECT_FALSE(MhtmlArchive::DecodeBase64("TQ==TWFu", out));  // data after padding
-  EXPECT_FALSE(MhtmlArchive::DecodeBase64("T===", out));
+  EXPECT_FALSE(Base64::Decode("TWE=TQ==", out));  // padding inside the body
+  EXPECT_FALSE(Base64::Decode("TWFuT", out));     // a lone character
+  EXPECT_FALSE(Base64::Decode("TQ=", out));       // incomplete padding
+  EXPECT_FALSE(Base64::Decode("TQ==TWFu", out));  // data after padding
+  EXPECT_FALSE(Base64::Decode("T===", out));
 
   EXPECT_TRUE(MhtmlArchive::DecodeQuotedPrintable("a=3Db=\r\nc  \r\nd=e4", out));
   EXPECT_EQ(out, "a=bc\r\nd\xe4");

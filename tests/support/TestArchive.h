@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "ScratchDirectory.h"
+
 struct TestPart {
   std::string location;  // Content-Location
   std::string type;      // Content-Type
@@ -17,10 +19,6 @@ std::string EncodeQuotedPrintable(const std::string& data);
 std::string MakeMhtml(const std::vector<TestPart>& parts, const std::string& boundary = "----=_KavretoTestPart_0042");
 bool WriteFile(const std::string& path, const std::string& data);
 
-// A fresh directory under the system's temporary directory, removed by the caller (or left
-// for inspection when a test fails).
-std::string MakeTempDir();
-void RemoveTree(const std::string& path);
 
 // The three-slide show at `dir`/`base`.tmp; returns the archive's path. Slide 1 is red,
 // slide 2 green with three boxes that appear one per animation step (yellow at the

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "ArchiveRegistry.h"
+#include "Base64.h"
 #include "MhtmlArchive.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -16,7 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
   }
   std::string decoded;
-  MhtmlArchive::DecodeBase64(input, decoded);
+  Base64::Decode(input, decoded);
   MhtmlArchive::DecodeQuotedPrintable(input, decoded);
   ArchiveRegistry::NormaliseInnerPath(input);
   return 0;

@@ -27,12 +27,12 @@ class ArchiveRegistry {
     Status status = Status::NotFound;
     std::string contentType;
     std::string body;
+    std::string error;  // for Unreadable: why the archive could not be read, in plain words
   };
 
   // Lets the browser read parts of the archive at `archivePath` (the path exactly as the
   // show address carries it). An empty path is ignored.
   void allow(const std::string& archivePath);
-  bool isAllowed(const std::string& archivePath) const;
 
   // Looks up the part that `addressPath` names. The archive is read and parsed on first use
   // and read again when its size or modification time has changed.
@@ -47,8 +47,11 @@ class ArchiveRegistry {
     int64_t size = -1;
     int64_t modified = 0;
     std::shared_ptr<const MhtmlArchive> archive;  // null when the file did not parse
+    std::string error;                            // the parser's reason when it did not
   };
-  std::shared_ptr<const MhtmlArchive> load(const std::string& archivePath);
+  bool isAllowed(const std::string& archivePath) const;
+  // The parsed archive, or null with `error` set.
+  std::shared_ptr<const MhtmlArchive> load(const std::string& archivePath, std::string& error);
 
   std::vector<std::string> allowed_;
   std::map<std::string, Cached> cache_;

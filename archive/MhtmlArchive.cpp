@@ -1,5 +1,7 @@
 #include "MhtmlArchive.h"
 
+#include "Base64.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <utility>
@@ -203,7 +205,7 @@ bool MhtmlArchive::parse(std::string_view data) {
     std::string encoding;
     if (const std::string* v = FindHeader(partHeaders, "content-transfer-encoding")) encoding = Lower(Trim(*v));
     if (encoding == "base64") {
-      if (!DecodeBase64(encodedBody, part.body)) return fail("bad base64 body");
+      if (!Base64::Decode(encodedBody, part.body)) return fail("bad base64 body");
     } else if (encoding == "quoted-printable") {
       if (!DecodeQuotedPrintable(encodedBody, part.body)) return fail("bad quoted-printable body");
     } else if (encoding.empty() || encoding == "7bit" || encoding == "8bit" || encoding == "binary") {
@@ -228,53 +230,6 @@ const MhtmlArchive::Part* MhtmlArchive::find(std::string_view innerPath) const {
     if (decoded == innerPath || EndsWithSegment(decoded, innerPath)) return &p;
   }
   return nullptr;
-}
-
-bool MhtmlArchive::DecodeBase64(std::string_view in, std::string& out) {
-  out.clear();
-  out.reserve(in.size() / 4 * 3);
-  uint32_t acc = 0;
-  int bits = 0;
-  int quantum = 0;  // characters in the current group of four
-  int padding = 0;
-  for (char c : in) {
-    if (c == ' ' || c == '\t' || c == '\r' || c == '\n') continue;
-    int v;
-    if (c >= 'A' && c <= 'Z')
-      v = c - 'A';
-    else if (c >= 'a' && c <= 'z')
-      v = c - 'a' + 26;
-    else if (c >= '0' && c <= '9')
-      v = c - '0' + 52;
-    else if (c == '+')
-      v = 62;
-    else if (c == '/')
-      v = 63;
-    else if (c == '=') {
-      // Padding may only finish a group that already holds two or three characters.
-      if (quantum < 2 && padding == 0) return false;
-      ++padding;
-      ++quantum;
-      if (quantum == 4) {
-        if (padding > 2) return false;
-        quantum = 0;
-      }
-      continue;
-    } else {
-      return false;
-    }
-    if (padding > 0) return false;  // data after padding
-    acc = (acc << 6) | static_cast<uint32_t>(v);
-    bits += 6;
-    quantum = (quantum + 1) % 4;
-    if (bits >= 8) {
-      bits -= 8;
-      out += static_cast<char>((acc >> bits) & 0xFF);
-    }
-  }
-  if (padding > 0 && quantum != 0) return false;   // incomplete padding
-  if (padding == 0 && quantum == 1) return false;  // a lone character carries no byte
-  return true;
 }
 
 bool MhtmlArchive::DecodeQuotedPrintable(std::string_view in, std::string& out) {
