@@ -2,7 +2,8 @@
 // Limits and observation points of one export. The defaults are what the program uses;
 // tests shorten the limits or watch the office process.
 //
-// Threads: a plain value; the callbacks run on the thread that called ExportPresentation.
+// Threads: a plain value; the callbacks run on the thread that called ExportPresentation (or
+// OfficeExporter::exportPresentation).
 
 #include <sys/types.h>
 
@@ -14,6 +15,12 @@ struct ExportOptions {
   // Directory of the office program (soffice.bin). No soffice.bin there means no office is
   // installed: the export returns 0 and says nothing.
   std::string officeProgramDir = KAVRETO_DEFAULT_OFFICE_PROGRAM_DIR;
+  // Where the ready-made office profile that each export copies is kept; empty: the user's
+  // cache ($XDG_CACHE_HOME/kavreto, else ~/.cache/kavreto).
+  std::string cacheDir;
+  // Whether exports copy that ready-made profile (made once per office version). Off, every
+  // office builds a new profile itself, which makes it start twice.
+  bool useProfileTemplate = true;
   // Time for the office to start and accept the connection (restarts included).
   std::chrono::milliseconds startLimit{60000};
   // Time for everything the office does once connected (open, count, export, close). When it
@@ -25,4 +32,6 @@ struct ExportOptions {
   std::function<void(pid_t)> officeStarted;
   // Called once the connection to the office is up, before the presentation is opened.
   std::function<void(pid_t)> officeConnected;
+  // Called with its path when this call made the ready-made profile.
+  std::function<void(const std::string& path)> profileTemplateMade;
 };

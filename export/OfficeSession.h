@@ -31,6 +31,8 @@ class OfficeSession {
             std::chrono::steady_clock::time_point deadline, const std::function<void(pid_t)>& started);
 
   const css::uno::Reference<css::frame::XDesktop2>& desktop() const { return desktop_; }
+  // The office's component context (its services are made through it).
+  const css::uno::Reference<css::uno::XComponentContext>& remoteContext() const { return remoteContext_; }
 
   // Asks the office to quit; failures (the office already gone) are ignored.
   void terminateOffice();

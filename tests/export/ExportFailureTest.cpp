@@ -35,35 +35,64 @@ std::string FakeOffice(const ScratchDirectory& dir, const std::string& script) {
   return dir.path();
 }
 
-TEST(ExportFailureTest, RefusedSourcesGiveUnknownExceptionAndZero) {
+// Each file the office refuses gives the dialog's one text, and the report says which kind of
+// refusal it was, from what the office itself said.
+TEST(ExportFailureTest, RefusedSourcesGiveUnknownExceptionZeroAndTheirKind) {
   ScratchDirectory dir;
   WriteWholeFile(dir.file("empty.ppt"), "");
   WriteWholeFile(dir.file("notes.ppt"), "These are plain notes, not a presentation.\nSecond line.\n");
   std::filesystem::create_directory(dir.file("folder.ppt"));
+  const std::string deck = kCorpusDir + "ppt/poi__bug58718_008558.ppt";
+  const bool haveCorpus = std::filesystem::exists(deck);
+  if (haveCorpus) {
+    const std::string whole = ReadWholeFile(deck);
+    WriteWholeFile(dir.file("truncated.ppt"), whole.substr(0, whole.size() / 3));
+    WriteWholeFile(dir.file("unreadable.ppt"), whole);
+    ::chmod(dir.file("unreadable.ppt").c_str(), 0);
+  }
   const auto before = ListDirectory(dir.path());
 
   struct Case {
     std::string source;
     bool officeStarts;  // refused before any office is started?
+    ExportProblem problem;
+    bool needsCorpus = false;
+    bool needsNonRoot = false;
   } cases[] = {
-      {dir.file("missing.ppt"), false},
-      {dir.file("empty.ppt"), false},  // the office would open it as a new blank presentation
-      {dir.file("folder.ppt"), false},
-      {dir.file("notes.ppt"), true},                                 // opens as a text document: not a presentation
-      {kCorpusDir + "ppt/poi__Password_Protected-hello.ppt", true},  // encrypted
+      {dir.file("missing.ppt"), false, ExportProblem::Unreadable},
+      {dir.file("empty.ppt"), false, ExportProblem::NotAPresentation},  // the office would open a new blank one
+      {dir.file("folder.ppt"), false, ExportProblem::Unreadable},
+      {dir.file("notes.ppt"), true, ExportProblem::NotAPresentation},
+      {kCorpusDir + "ppt/poi__Password_Protected-hello.ppt", true, ExportProblem::Encrypted, true},
+      {dir.file("truncated.ppt"), true, ExportProblem::Damaged, true},
+      {dir.file("unreadable.ppt"), false, ExportProblem::Unreadable, true, true},  // root reads anything
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.source);
-    if (c.officeStarts && !std::filesystem::exists(c.source)) continue;  // no corpus here
+    if (c.needsCorpus && !haveCorpus) continue;
+    if (c.needsNonRoot && ::geteuid() == 0) continue;
     PrivateTmpDir tmp;
-    const ExportRun run = RunExport(c.source, dir.file("out.tmp"));
+    ExportReport report;
+    ExportRun run;
+    run.result = ExportPresentation(
+        c.source, dir.file("out.tmp"), [&run](const std::string& message) { run.messages.push_back(message); },
+        [&run] {
+          ExportOptions options;
+          options.officeStarted = [&run](pid_t pid) { run.officePids.push_back(pid); };
+          return options;
+        }(),
+        &report);
     EXPECT_EQ(run.result, 0);
     ExpectOneMessage(run, kUnknownExceptionMessage);
     EXPECT_EQ(!run.officePids.empty(), c.officeStarts);
+    EXPECT_EQ(report.problem, c.problem) << report.detail;
+    EXPECT_FALSE(report.detail.empty());
     ExpectClean(run, tmp);
   }
   // No archive, no lock file, nothing else.
   EXPECT_EQ(ListDirectory(dir.path()), before);
+  EXPECT_EQ(PlainWords(ExportProblem::Encrypted), "The presentation is encrypted (password-protected).");
+  EXPECT_EQ(PlainWords(ExportProblem::None), "");
 }
 
 TEST(ExportFailureTest, ArchiveThatCannotBeWrittenGivesUnknownExceptionAndTheCount) {
@@ -74,9 +103,16 @@ TEST(ExportFailureTest, ArchiveThatCannotBeWrittenGivesUnknownExceptionAndTheCou
   for (const std::string& archive : {dir.file("no/such/dir/out.tmp"), dir.file("taken.tmp")}) {
     SCOPED_TRACE(archive);
     PrivateTmpDir tmp;
-    const ExportRun run = RunExport(source, archive);
-    EXPECT_EQ(run.result, 1);  // the count had been read
-    ExpectOneMessage(run, kUnknownExceptionMessage);
+    ExportReport report;
+    std::vector<std::string> messages;
+    const int result = ExportPresentation(
+        source, archive, [&](const std::string& message) { messages.push_back(message); }, {}, &report);
+    EXPECT_EQ(result, 1);  // the count had been read
+    EXPECT_EQ(messages, std::vector<std::string>{kUnknownExceptionMessage});
+    // The writer's own words reach the caller.
+    EXPECT_EQ(report.problem, ExportProblem::WriteFailed);
+    EXPECT_NE(report.detail.find(archive), std::string::npos) << report.detail;
+    ExportRun run;
     ExpectClean(run, tmp);
   }
   EXPECT_EQ(ListDirectory(dir.path()), std::vector<std::string>{"taken.tmp"});

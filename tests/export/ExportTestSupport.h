@@ -4,6 +4,7 @@
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,40 @@ ExportRun RunExport(const std::string& source, const std::string& archive, Expor
 
 // True while a process with this id exists and is an office (soffice.bin) process.
 bool IsOfficeProcess(pid_t pid);
+
+// True while a process with this id exists and is not a zombie.
+bool IsLiveProcess(pid_t pid);
+
+// Waits up to `limit` for `pid` to be gone, or a zombie whose threads have all ended (so that
+// its parent can reap it); true when it is.
+bool WaitUntilGone(pid_t pid, std::chrono::milliseconds limit);
+
+// The export helper program (tests/export/ExportHelper.cpp) run as a child process, its
+// standard input and output on pipes, its environment this process's.
+class HelperProcess {
+ public:
+  explicit HelperProcess(const std::vector<std::string>& arguments);
+  ~HelperProcess();  // kills it if it still runs
+  HelperProcess(const HelperProcess&) = delete;
+  HelperProcess& operator=(const HelperProcess&) = delete;
+
+  pid_t pid() const { return pid_; }
+  // The next line it writes (without the newline), waiting up to `limit`; empty on timeout
+  // or end of output.
+  std::string readLine(std::chrono::milliseconds limit);
+  // Reads lines until one starts with `prefix`; returns the rest of it ("" when none came).
+  std::string waitFor(const std::string& prefix, std::chrono::milliseconds limit);
+  void closeInput();
+  void kill(int signal);
+  // Waits for it to end; its exit status, or -1 on timeout or when killed.
+  int wait(std::chrono::milliseconds limit);
+
+ private:
+  pid_t pid_ = -1;
+  int in_ = -1, out_ = -1;
+  std::string buffer_;
+  bool reaped_ = false;
+};
 
 // Pipe files in /tmp named after this test process's office pipes (a killed office leaves them).
 std::vector<std::string> LeftoverPipeFiles();
