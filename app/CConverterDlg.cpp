@@ -237,6 +237,8 @@ void CConverterDlg::OnConvert() {
 QString CConverterDlg::workFileDirectory() { return QStandardPaths::writableLocation(QStandardPaths::CacheLocation); }
 
 void CConverterDlg::RemoveStaleWorkFiles() {
+  // The office profiles and pipe files of exports that were killed.
+  RemoveStaleOfficeLeftovers();
   const QString directory = workFileDirectory();
   if (directory.isEmpty() || !QFileInfo(directory).isDir()) return;
   const WorkFile::Sweep sweep = WorkFile::RemoveStale(QFile::encodeName(directory).toStdString());
