@@ -57,10 +57,32 @@ void KillOfficeProcesses(const std::string& marker) {
   }
 }
 
+// The one-slide fixture with its slide repeated `count` times: a show long enough to be
+// interrupted in its middle however fast it is filmed. Its .ppt path, "" on failure.
+std::string RepeatedSlideDeck(int count) {
+  std::ifstream in(FixtureFiles::SourcePath("one-slide.fodp"));
+  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const size_t begin = text.find("<draw:page ");
+  const size_t end = text.find("</draw:page>");
+  if (!in || begin == std::string::npos || end == std::string::npos) return "";
+  const std::string page = text.substr(begin, end + std::string("</draw:page>").size() - begin);
+  std::string pages;
+  for (int i = 1; i <= count; ++i) {
+    std::string copy = page;
+    const size_t name = copy.find("draw:name=\"page1\"");
+    if (name != std::string::npos) copy.replace(name, 17, "draw:name=\"page" + std::to_string(i) + "\"");
+    pages += copy + "\n";
+  }
+  static TempDir dir;
+  const std::string path = dir.file("repeated-" + std::to_string(count) + ".fodp");
+  std::ofstream(path) << text.substr(0, begin) + pages + text.substr(end + std::string("</draw:page>").size());
+  return FixtureFiles::Converted(path);
+}
+
 class ConversionFault : public testing::Test {
  protected:
-  static void SetUpTestSuite() { fourSlides_ = FixtureFiles::Converted("four-slides.fodp"); }
-  void SetUp() override { ASSERT_FALSE(fourSlides_.empty()) << "LibreOffice could not make the fixture"; }
+  static void SetUpTestSuite() { longDeck_ = RepeatedSlideDeck(24); }
+  void SetUp() override { ASSERT_FALSE(longDeck_.empty()) << "LibreOffice could not make the fixture"; }
   // A failed check leaks no office process either.
   void TearDown() override {
     for (const std::string& marker : markers_) KillOfficeProcesses(marker);
@@ -79,11 +101,11 @@ class ConversionFault : public testing::Test {
     std::sort(files.begin(), files.end());
     return files;
   }
-  // A conversion of the four-slide deck at 10 fps, filming by the time this returns.
+  // A conversion of the long deck at 30 fps, filming by the time this returns.
   std::unique_ptr<ChildProcess> StartFilming(const std::string& output, const TempDir& tmp,
                                              std::vector<std::string> env = {}) {
     auto kavreto = std::make_unique<ChildProcess>(
-        std::vector<std::string>{KavretoProgram(), "convert", fourSlides_, output, "--fps", "10", "--stats"},
+        std::vector<std::string>{KavretoProgram(), "convert", longDeck_, output, "--fps", "30", "--stats"},
         Env(tmp, std::move(env)));
     EXPECT_TRUE(kavreto->waitForStderr("slide 1 of", kConversionLimitMs)) << kavreto->stderrText();
     return kavreto;
@@ -97,11 +119,11 @@ class ConversionFault : public testing::Test {
     EXPECT_EQ(static_cast<long>(video.frames.size()), written);
   }
 
-  static std::string fourSlides_;
+  static std::string longDeck_;
   TempDir cache_, runtime_, out_;
   std::vector<std::string> markers_;
 };
-std::string ConversionFault::fourSlides_;
+std::string ConversionFault::longDeck_;
 
 TEST_F(ConversionFault, KilledRendererEndsTheConversionWithItsMessage) {
   TempDir tmp;
@@ -141,14 +163,32 @@ TEST_F(ConversionFault, StoppedRendererEndsTheConversionAfterTheLimit) {
   EXPECT_EQ(WorkFiles(), std::vector<std::string>{});
 }
 
-TEST_F(ConversionFault, HealthyConversionIsNeverTakenForHung) {
+TEST_F(ConversionFault, HealthyConversionIsNeverTakenForHungAndItsHelpersEndWithIt) {
   // A limit far below the time the conversion takes: only a page that stops answering for
   // that long may trip it, never one that is merely busy.
   TempDir tmp;
   const std::string output = out_.file("healthy.mp4");
-  ChildProcess kavreto({KavretoProgram(), "convert", fourSlides_, output, "--fps", "10"},
-                       Env(tmp, {"KAVRETO_RENDERER_HANG_SECONDS=2"}));
-  EXPECT_EQ(kavreto.wait(kConversionLimitMs), 0) << kavreto.stderrText();
+  auto kavreto = StartFilming(output, tmp, {"KAVRETO_RENDERER_HANG_SECONDS=2"});
+  const std::vector<ProcessRef> helpers = BrowserHelpers(kavreto->pid());
+  EXPECT_FALSE(helpers.empty());
+  EXPECT_EQ(kavreto->wait(kConversionLimitMs), 0) << kavreto->stderrText();
+  ExpectCompleteVideo(output, kavreto->stderrText());
+  EXPECT_TRUE(WaitUntilNoneRuns(helpers, kHelpersGoneMs));
+}
+
+TEST_F(ConversionFault, InterruptedConversionsLeaveNoHelperBehind) {
+  for (int signalNumber : {SIGINT, SIGTERM}) {
+    SCOPED_TRACE(signalNumber);
+    TempDir tmp;
+    auto kavreto = StartFilming(out_.file("interrupted" + std::to_string(signalNumber) + ".mp4"), tmp);
+    const std::vector<ProcessRef> helpers = BrowserHelpers(kavreto->pid());
+    EXPECT_FALSE(helpers.empty());
+    ::kill(kavreto->pid(), signalNumber);
+    EXPECT_EQ(kavreto->wait(60000), 3) << kavreto->stderrText();
+    EXPECT_TRUE(WaitUntilNoneRuns(helpers, kHelpersGoneMs));
+    EXPECT_EQ(OfficeProcessCount(tmp.path()), 0);
+    EXPECT_EQ(WorkFiles(), std::vector<std::string>{});
+  }
 }
 
 TEST_F(ConversionFault, KilledConversionsLeaveNothingThatTheNextOneDoesNotRemove) {
@@ -167,7 +207,7 @@ TEST_F(ConversionFault, KilledConversionsLeaveNothingThatTheNextOneDoesNotRemove
   std::vector<std::string> exportFiles;
   {
     const std::string source = exportTmp.file("deck.ppt");
-    std::filesystem::copy_file(fourSlides_, source);
+    std::filesystem::copy_file(longDeck_, source);
     ChildProcess kavreto({KavretoProgram(), "convert", source, out_.file("export.mp4")}, Env(exportTmp));
     ASSERT_TRUE(PollUntil([&] { return OfficeHasOpen(source); }, 60000)) << kavreto.stderrText();
     ::kill(kavreto.pid(), SIGKILL);
