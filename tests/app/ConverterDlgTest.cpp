@@ -16,8 +16,10 @@
 #include <QSlider>
 #include <QTest>
 #include <QTimer>
+#include <QWebEnginePage>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <thread>
@@ -560,6 +562,37 @@ TEST_F(ConverterDlgConversion, OfficeThatDiesDuringTheExportGivesTheOleText) {
   EXPECT_EQ(dlg.outcome(), ConversionOutcome::StartFailed);
   ExpectReady(dlg);
   EXPECT_TRUE(WorkFilesLeft().empty());
+}
+
+TEST(RendererWatchdog, ABusyUiThreadOrASlowPageIsNotAHungRendererButAStoppedOneIs) {
+  QWebEnginePage page;
+  bool loaded = false;
+  QObject::connect(&page, &QWebEnginePage::loadFinished, [&loaded](bool ok) { loaded = ok; });
+  page.setHtml(QStringLiteral("<html><body>watched</body></html>"));
+  ASSERT_TRUE(WaitUntil([&] { return loaded; }, 60000));
+  RendererWatchdog watchdog;
+  int hung = 0;
+  QObject::connect(&watchdog, &RendererWatchdog::hung, [&hung](qint64) { ++hung; });
+  watchdog.start(&page, 800);
+  // This thread busy for longer than the limit (as during an export): not the page's fault.
+  std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+  WaitUntil([] { return false; }, 1500);
+  // A page whose script keeps it busy for a while, but less than the limit, still answers.
+  page.runJavaScript(QStringLiteral("var t = Date.now(); while (Date.now() - t < 400) {}"));
+  WaitUntil([] { return false; }, 1500);
+  EXPECT_EQ(hung, 0);
+  EXPECT_TRUE(watchdog.running());
+
+  const pid_t renderer = static_cast<pid_t>(page.renderProcessPid());
+  ASSERT_GT(renderer, 0);
+  ASSERT_EQ(::kill(renderer, SIGSTOP), 0);
+  const bool tripped = WaitUntil([&] { return hung > 0; }, 30000);
+  EXPECT_TRUE(RendererWatchdog::KillRenderer(renderer));
+  EXPECT_TRUE(tripped);
+  EXPECT_EQ(hung, 1);  // once, then it rests
+  EXPECT_FALSE(watchdog.running());
+  EXPECT_FALSE(RendererWatchdog::IsOwnDescendant(::getpid()));
+  EXPECT_FALSE(RendererWatchdog::IsOwnDescendant(1));
 }
 
 }  // namespace
