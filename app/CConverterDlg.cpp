@@ -15,11 +15,13 @@
 #include <QWebEngineView>
 #include <chrono>
 #include <cstring>
+#include <iterator>
 
 #include "CAboutDlg.h"
 #include "DialogPrompts.h"
 #include "DrawOleObject.h"
 #include "ExportPresentation.h"
+#include "ShowAspect.h"
 #include "ui_IDD_CONVERTER.h"
 
 #ifndef KAVRETO_BANNER_HOST
@@ -90,10 +92,10 @@ bool CConverterDlg::OnInitDialog() {
   const QRect convert = ui_->IDC_CONVERT->geometry();
   thumbnailTop = convert.y() + convert.height() + 4;
   ui_->IDC_RES_352->setChecked(true);
-  ui_->IDC_QUALITY_SLIDER->setRange(1, 100);
-  ui_->IDC_FPS_SLIDER->setRange(1, 30);
-  ui_->IDC_QUALITY_SLIDER->setValue(10);
-  ui_->IDC_FPS_SLIDER->setValue(25);
+  ui_->IDC_QUALITY_SLIDER->setRange(EncodePresets::kMinQuality, EncodePresets::kMaxQuality);
+  ui_->IDC_FPS_SLIDER->setRange(EncodePresets::kMinFrameRate, EncodePresets::kMaxFrameRate);
+  ui_->IDC_QUALITY_SLIDER->setValue(EncodePresets::kDefaultQuality);
+  ui_->IDC_FPS_SLIDER->setValue(EncodePresets::kDefaultFrameRate);
   OnFpsCustomDraw();
   OnQualityCustomDraw();
   // What conversions killed earlier left behind goes now (those running beside stay).
@@ -114,23 +116,22 @@ void CConverterDlg::createBanner() {
 }
 
 void CConverterDlg::OnQualityCustomDraw() {
-  ui_->IDC_KBPS_LABEL->setText(QStringLiteral("%1 kbps").arg(ui_->IDC_QUALITY_SLIDER->value() * 20));
+  ui_->IDC_KBPS_LABEL->setText(QString::fromStdString(EncodePresets::QualityLabel(ui_->IDC_QUALITY_SLIDER->value())));
 }
 
 void CConverterDlg::OnFpsCustomDraw() {
-  ui_->IDC_FPS_LABEL->setText(QStringLiteral("%1 帧/秒").arg(ui_->IDC_FPS_SLIDER->value()));
+  ui_->IDC_FPS_LABEL->setText(QString::fromStdString(EncodePresets::FrameRateLabel(ui_->IDC_FPS_SLIDER->value())));
 }
 
 void CConverterDlg::OnOK() {
   const QString path = prompts_->openFileName(QString::fromUtf8(kOpenFilter));
   if (path.isEmpty()) return;
-  ui_->IDC_SOURCE_PATH->setText(QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath()));
-  ui_->IDC_CONVERT->setEnabled(true);
+  setSourcePath(path);
 }
 
 QString CConverterDlg::saveFilter(int width, int height, int frameRate) {
   QString filter = QStringLiteral("(*.flv);;(*.swf);;(*.wmv);;(*.mp4)");
-  if (width == 352 && height == 288 && frameRate == 25) filter += QStringLiteral(";;(*.mpg);;(*.mov)");
+  if (EncodePresets::OffersMpgAndMov(width, height, frameRate)) filter += QStringLiteral(";;(*.mpg);;(*.mov)");
   return filter;
 }
 
@@ -146,20 +147,12 @@ void CConverterDlg::OnConvert() {
   outcome_ = ConversionOutcome::None;
   outcomeDetail_.clear();
 
-  settings_.frameRate = ui_->IDC_FPS_SLIDER->value();
-  settings_.bitRate = ui_->IDC_QUALITY_SLIDER->value() * 20480;
-  if (ui_->IDC_RES_720->isChecked()) {
-    settings_.width = 720;
-    settings_.height = 540;
-  } else if (ui_->IDC_RES_640->isChecked()) {
-    settings_.width = 640;
-    settings_.height = 480;
-  } else {
-    settings_.width = 352;
-    settings_.height = 288;
-  }
+  readSettings();
   const QString output =
-      prompts_->saveFileName(saveFilter(settings_.width, settings_.height, settings_.frameRate), QStringLiteral("flv"));
+      !presetOutput_.isEmpty()
+          ? presetOutput_
+          : prompts_->saveFileName(saveFilter(settings_.width, settings_.height, settings_.frameRate),
+                                   QStringLiteral("flv"));
   if (output.isEmpty()) return;
   // The writer deletes the output file first: never let that be the presentation.
   if (SameFile(output, source)) {
@@ -192,11 +185,13 @@ void CConverterDlg::OnConvert() {
   const QString workFile = workFilePath();
 
   bool exporterSpoke = false;
-  const int count = ExportPresentation(QFileInfo(source).absoluteFilePath().toStdString(), workFile.toStdString(),
-                                       [this, &exporterSpoke](const std::string& text) {
-                                         exporterSpoke = true;
-                                         message(QString::fromStdString(text));
-                                       });
+  const ExportNotifier notify = [this, &exporterSpoke](const std::string& text) {
+    exporterSpoke = true;
+    message(QString::fromStdString(text));
+  };
+  const std::string sourcePath = QFileInfo(source).absoluteFilePath().toStdString();
+  const int count = exporter_ ? exporter_(sourcePath, workFile.toStdString(), notify)
+                              : ExportPresentation(sourcePath, workFile.toStdString(), notify);
   if (count < 1) {
     // Nothing to film: end the attempt instead of converting an empty show.
     outcome_ = ConversionOutcome::StartFailed;
@@ -206,6 +201,7 @@ void CConverterDlg::OnConvert() {
   }
   // The lock must cover the archive the exporter wrote, should it have replaced the file.
   workFile_.relock();
+  if (autoHeight_ > 0) sizeFromShow(workFile);
   slideShow.LoadShow(workFile.toStdString(), count);
 
   if (!CreateCaptureSurface()) {
@@ -224,7 +220,9 @@ void CConverterDlg::OnConvert() {
 
   stoppedAtEnd_ = false;
   outputIncomplete_ = false;
-  pacer_.prepare(surface_, settings_.frameRate);  // sameFrameCount = 0
+  // sameFrameCount = 0; the show steps on after round(hold x frameRate) still frames.
+  pacer_.prepare(surface_, settings_.frameRate,
+                 EncodePresets::AdvanceThreshold(options_.holdSeconds, settings_.frameRate));
   timerId_ = startTimer(1000 / settings_.frameRate, Qt::PreciseTimer);
   ui_->IDC_STOP->setEnabled(true);
   ui_->IDC_CONVERT->setEnabled(false);
@@ -250,6 +248,75 @@ void CConverterDlg::RemoveStaleWorkFiles() {
   // Not from inside the dialog's own set-up: once the event loop runs.
   QTimer::singleShot(0, this, [this, text] { message(text); });
 }
+
+void CConverterDlg::readSettings() {
+  settings_.frameRate = ui_->IDC_FPS_SLIDER->value();
+  settings_.bitRate = kbps_ > 0 ? EncodePresets::BitRateFromKbps(kbps_)
+                                : EncodePresets::BitRateFromQuality(ui_->IDC_QUALITY_SLIDER->value());
+  // The radio buttons in their order; when none of the first two is checked, the last size.
+  const EncodePresets::PictureSize& last = std::end(EncodePresets::kDialogSizes)[-1];
+  settings_.width = last.width;
+  settings_.height = last.height;
+  const QAbstractButton* buttons[] = {ui_->IDC_RES_720, ui_->IDC_RES_640};
+  for (size_t i = 0; i < std::size(buttons); ++i) {
+    if (buttons[i]->isChecked()) {
+      settings_.width = EncodePresets::kDialogSizes[i].width;
+      settings_.height = EncodePresets::kDialogSizes[i].height;
+      break;
+    }
+  }
+  if (customWidth_ > 0) {
+    settings_.width = customWidth_;
+    settings_.height = customHeight_;
+  }
+  if (autoHeight_ > 0) {
+    // Until the export tells the deck's shape: 4:3 at that height.
+    const EncodePresets::PictureSize size = EncodePresets::SizeForAspect(4, 3, autoHeight_);
+    settings_.width = size.width;
+    settings_.height = size.height;
+  }
+}
+
+void CConverterDlg::sizeFromShow(const QString& archive) {
+  double aspectWidth = 0, aspectHeight = 0;
+  if (!ShowAspect::FromArchive(QFile::encodeName(archive).toStdString(), aspectWidth, aspectHeight)) return;
+  const EncodePresets::PictureSize size = EncodePresets::SizeForAspect(aspectWidth, aspectHeight, autoHeight_);
+  settings_.width = size.width;
+  settings_.height = size.height;
+  if (slideShow.hasWindow()) slideShow.MoveWindow(0, 0, settings_.width, settings_.height);
+}
+
+void CConverterDlg::setPictureSize(int width, int height) {
+  autoHeight_ = 0;
+  customWidth_ = customHeight_ = 0;
+  QAbstractButton* buttons[] = {ui_->IDC_RES_720, ui_->IDC_RES_640, ui_->IDC_RES_352};
+  for (size_t i = 0; i < std::size(buttons); ++i) {
+    if (EncodePresets::kDialogSizes[i].width == width && EncodePresets::kDialogSizes[i].height == height) {
+      buttons[i]->setChecked(true);
+      return;
+    }
+  }
+  customWidth_ = width;
+  customHeight_ = height;
+}
+
+void CConverterDlg::setAutoPictureSize(int height) {
+  customWidth_ = customHeight_ = 0;
+  autoHeight_ = height > 0 ? height : 0;
+}
+
+void CConverterDlg::setFrameRate(int framesPerSecond) { ui_->IDC_FPS_SLIDER->setValue(framesPerSecond); }
+
+void CConverterDlg::setQuality(int position) { ui_->IDC_QUALITY_SLIDER->setValue(position); }
+
+void CConverterDlg::setKbps(int kbps) { kbps_ = kbps > 0 ? kbps : 0; }
+
+void CConverterDlg::setSourcePath(const QString& path) {
+  ui_->IDC_SOURCE_PATH->setText(QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath()));
+  ui_->IDC_CONVERT->setEnabled(true);
+}
+
+void CConverterDlg::setOutputPath(const QString& path) { presetOutput_ = path; }
 
 bool CConverterDlg::makeWorkFile() {
   // "nn%x.tmp" from the tick count, created exclusively and locked for the

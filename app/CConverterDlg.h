@@ -14,6 +14,7 @@
 #include <QImage>
 #include <QString>
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <mutex>
 
@@ -24,6 +25,7 @@
 #include "ConversionOutcome.h"
 #include "ConverterPrompts.h"
 #include "EncodeSettings.h"
+#include "ExportPresentation.h"
 #include "FramePacer.h"
 #include "RendererWatchdog.h"
 #include "VideoWriter.h"
@@ -77,6 +79,28 @@ class CConverterDlg : public QDialog,
   // How the latest conversion ended, and a plain-words detail where there is one.
   ConversionOutcome outcome() const { return outcome_; }
   const QString& outcomeDetail() const { return outcomeDetail_; }
+  // Typed settings for the batch command, used by the next Convert. One of the
+  // dialog's three sizes checks its radio button; any other size (the batch
+  // command's larger ones, already checked with EncodePresets::SizeProblem) is
+  // used without one, until a size of the three is set again.
+  void setPictureSize(int width, int height);
+  // The next Converts take the deck's own aspect ratio at about `height` pixels
+  // (read from the exported show); 0 goes back to a fixed size.
+  void setAutoPictureSize(int height);
+  void setFrameRate(int framesPerSecond);  // the frame-rate slider
+  void setQuality(int position);           // the quality slider
+  // A bit rate in the label's kbps, beyond the slider's range; 0: from the quality.
+  void setKbps(int kbps);
+  // As choosing the presentation: the source path, and Convert enabled.
+  void setSourcePath(const QString& path);
+  // The output file of the next Converts, taken without asking; empty: ask.
+  void setOutputPath(const QString& path);
+  // What exports the presentation (same contract as ExportPresentation); empty:
+  // ExportPresentation itself, one office per Convert.
+  using ExportFunction =
+      std::function<int(const std::string& source, const std::string& archive, const ExportNotifier& notify)>;
+  void setExportFunction(ExportFunction exporter) { exporter_ = std::move(exporter); }
+
   // Settings the controls do not carry (the batch command's); used by the next Convert.
   void setConversionOptions(const ConversionOptions& options) { options_ = options; }
   const ConversionOptions& conversionOptions() const { return options_; }
@@ -148,6 +172,10 @@ class CConverterDlg : public QDialog,
   // Sets outcome_ and outcomeDetail_ once the file is closed; the message box text for a failure.
   void settleOutcome();
   QString outcomeMessage() const;
+  // The settings of the next conversion from the controls and the typed settings.
+  void readSettings();
+  // --size auto: the picture size from the exported show's own aspect ratio.
+  void sizeFromShow(const QString& archive);
 
   std::unique_ptr<Ui::IDD_CONVERTER> ui_;
   std::unique_ptr<ConverterPrompts> ownPrompts_;
@@ -171,6 +199,12 @@ class CConverterDlg : public QDialog,
   bool outputIncomplete_ = false;
   bool destroyed_ = false;
   ConversionOptions options_;
+  int customWidth_ = 0;  // a size beyond the three radio buttons; 0: none
+  int customHeight_ = 0;
+  int autoHeight_ = 0;  // --size auto at this height; 0: a fixed size
+  int kbps_ = 0;        // 0: the bit rate comes from the quality slider
+  QString presetOutput_;
+  ExportFunction exporter_;
   ConversionOutcome outcome_ = ConversionOutcome::None;
   QString outcomeDetail_;
 

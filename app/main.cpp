@@ -36,7 +36,12 @@ int main(int argc, char** argv) {
       std::printf("kavreto %s\n", KAVRETO_VERSION);
       return 0;
     case BatchOptions::Action::Error:
-      std::fprintf(stderr, "kavreto: %s\n%s", options.error.c_str(), BatchOptions::usage().c_str());
+      std::fprintf(stderr, "kavreto: %s\n", options.error.c_str());
+      if (options.errorWantsUsage) {
+        std::fputs(BatchOptions::usage().c_str(), stderr);
+      } else {
+        std::fputs("Try 'kavreto --help' for more information.\n", stderr);
+      }
       return 2;
     case BatchOptions::Action::RunDialog:
     case BatchOptions::Action::Convert:

@@ -11,9 +11,10 @@ FramePacer::FramePacer(Show& show, Drawer& drawer, Host& host) : show_(show), dr
 
 FramePacer::~FramePacer() { stopWorker(); }
 
-void FramePacer::prepare(CaptureSurface& surface, int32_t frameRate) {
+void FramePacer::prepare(CaptureSurface& surface, int32_t frameRate, int32_t advanceThreshold) {
   surface_ = &surface;
   frameRate_ = frameRate;
+  advanceThreshold_ = advanceThreshold >= 1 ? advanceThreshold : frameRate;
   width_ = surface.width();
   height_ = surface.height();
   sameFrameCount_ = 0;
@@ -58,9 +59,10 @@ void FramePacer::tick() {
     droppedTicks_.fetch_add(1, std::memory_order_relaxed);
     return;
   }
-  // 4. One second of video without change: step the show before filming,
-  // so this tick's frame already shows what the step did.
-  if (sameFrameCount_ >= frameRate_) {
+  // 4. The still picture has stood long enough (one second of video unless
+  // asked otherwise): step the show before filming, so this tick's frame
+  // already shows what the step did.
+  if (sameFrameCount_ >= advanceThreshold_) {
     sameFrameCount_ = 0;
     show_.AdvanceShow();
   }

@@ -86,8 +86,10 @@ class FramePacer {
   FramePacer& operator=(const FramePacer&) = delete;
 
   // UI thread. Resets the counters for a conversion at `frameRate` frames per
-  // second filming into `surface`; no worker may be running.
-  void prepare(CaptureSurface& surface, int32_t frameRate);
+  // second filming into `surface`; no worker may be running. The show is
+  // stepped once sameFrameCount reaches `advanceThreshold` (below 1: the frame
+  // rate, one second of still picture).
+  void prepare(CaptureSurface& surface, int32_t frameRate, int32_t advanceThreshold = 0);
 
   // UI thread, no worker running. Where the worker sends frames and previews;
   // `sink` and `preview` (may be null) must outlive the worker.
@@ -130,6 +132,7 @@ class FramePacer {
   Host& host_;
   CaptureSurface* surface_ = nullptr;
   int32_t frameRate_ = 25;
+  int32_t advanceThreshold_ = 25;
   int32_t width_ = 0;
   int32_t height_ = 0;
   // Part of the capture slot: written by the worker, read and reset by the tick,

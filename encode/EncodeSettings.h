@@ -5,9 +5,11 @@
 
 #include <cstdint>
 
+#include "EncodePresets.h"
+
 struct EncodeSettings {
-  int32_t frameRate = 25;        // frames per second, 1..30
-  int32_t bitRate = 10 * 20480;  // bits per second: quality position x 20480
-  int32_t width = 352;           // 720x540, 640x480 or 352x288
-  int32_t height = 288;
+  int32_t frameRate = EncodePresets::kDefaultFrameRate;                                 // frames per second, 1..30
+  int32_t bitRate = EncodePresets::BitRateFromQuality(EncodePresets::kDefaultQuality);  // bits per second
+  int32_t width = EncodePresets::kDefaultWidth;  // a size EncodePresets::SizeProblem accepts
+  int32_t height = EncodePresets::kDefaultHeight;
 };

@@ -169,12 +169,16 @@ static_assert(kYG % 2 == 0, "green luma coefficient is split into two equal halv
 
 __attribute__((target("avx2"))) int32_t RowPairAvx2(const uint8_t* top, const uint8_t* bottom, uint8_t* yTop,
                                                     uint8_t* yBottom, uint8_t* u, uint8_t* v, int32_t blockCount) {
-  const int32_t chunks = blockCount / 8;  // 16 pixels, 8 blocks a chunk
+  if (blockCount < 8) return 0;  // 16 pixels, 8 blocks a chunk
   const __m256i offset = _mm256_set1_epi16(128);
   const __m256i chromaOrder = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
-  for (int32_t c = 0; c < chunks; ++c) {
-    const uint8_t* t = top + c * 48;
-    const uint8_t* b = bottom + c * 48;
+  // A row whose blocks are not a whole number of chunks ends with a chunk
+  // that overlaps the one before: its blocks are computed twice, to the same
+  // values, and the whole row stays on this path.
+  for (int32_t k = 0; k < blockCount; k += 8) {
+    if (k > blockCount - 8) k = blockCount - 8;
+    const uint8_t* t = top + k * 6;
+    const uint8_t* b = bottom + k * 6;
     // "a" holds pixels 0-3 and 8-11 of the chunk, "b" pixels 4-7 and 12-15,
     // so that packing and pairwise adds come out in column order.
     const Sums ta = ConvertEight(LoadPixels(t, t + 20));
@@ -186,8 +190,8 @@ __attribute__((target("avx2"))) int32_t RowPairAvx2(const uint8_t* top, const ui
     const __m256i yWordsBottom = _mm256_packs_epi32(ba.y, bb.y);
     const __m256i yBytes =
         _mm256_permute4x64_epi64(_mm256_packus_epi16(yWordsTop, yWordsBottom), _MM_SHUFFLE(3, 1, 2, 0));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(yTop + c * 16), _mm256_castsi256_si128(yBytes));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(yBottom + c * 16), _mm256_extracti128_si256(yBytes, 1));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(yTop + k * 2), _mm256_castsi256_si128(yBytes));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(yBottom + k * 2), _mm256_extracti128_si256(yBytes, 1));
 
     const __m256i uBlocks =
         _mm256_srai_epi32(_mm256_hadd_epi32(_mm256_add_epi32(ta.u, ba.u), _mm256_add_epi32(tb.u, bb.u)), 2);
@@ -196,10 +200,10 @@ __attribute__((target("avx2"))) int32_t RowPairAvx2(const uint8_t* top, const ui
     const __m256i uvWords = _mm256_add_epi16(_mm256_packs_epi32(uBlocks, vBlocks), offset);
     const __m256i uvBytes = _mm256_permutevar8x32_epi32(_mm256_packus_epi16(uvWords, uvWords), chromaOrder);
     const __m128i uv = _mm256_castsi256_si128(uvBytes);
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(u + c * 8), uv);
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(v + c * 8), _mm_unpackhi_epi64(uv, uv));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(u + k), uv);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(v + k), _mm_unpackhi_epi64(uv, uv));
   }
-  return chunks * 8;
+  return blockCount;
 }
 
 // The same arithmetic four pixels to a register, for processors without AVX2.
@@ -226,7 +230,7 @@ __attribute__((target("ssse3"))) inline Sums128 ConvertFour(__m128i pixels, __m1
 
 __attribute__((target("ssse3"))) int32_t RowPairSsse3(const uint8_t* top, const uint8_t* bottom, uint8_t* yTop,
                                                       uint8_t* yBottom, uint8_t* u, uint8_t* v, int32_t blockCount) {
-  const int32_t chunks = blockCount / 4;  // 8 pixels, 4 blocks a chunk
+  if (blockCount < 4) return 0;  // 8 pixels, 4 blocks a chunk
   // Pixels 0-3 of a chunk are loaded from its start (at byte 0), pixels 4-7
   // from 8 bytes on (at byte 4), so no load reaches past the chunk's 24 bytes.
   const __m128i rgAt0 = _mm_setr_epi8(2, -1, 1, -1, 5, -1, 4, -1, 8, -1, 7, -1, 11, -1, 10, -1);
@@ -234,9 +238,11 @@ __attribute__((target("ssse3"))) int32_t RowPairSsse3(const uint8_t* top, const 
   const __m128i rgAt4 = _mm_setr_epi8(6, -1, 5, -1, 9, -1, 8, -1, 12, -1, 11, -1, 15, -1, 14, -1);
   const __m128i bgAt4 = _mm_setr_epi8(4, -1, 5, -1, 7, -1, 8, -1, 10, -1, 11, -1, 13, -1, 14, -1);
   const __m128i offset = _mm_set1_epi16(128);
-  for (int32_t c = 0; c < chunks; ++c) {
-    const uint8_t* t = top + c * 24;
-    const uint8_t* b = bottom + c * 24;
+  // The last chunk of a row may overlap the one before, as in the AVX2 path.
+  for (int32_t k = 0; k < blockCount; k += 4) {
+    if (k > blockCount - 4) k = blockCount - 4;
+    const uint8_t* t = top + k * 6;
+    const uint8_t* b = bottom + k * 6;
     auto load = [](const uint8_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); };
     const Sums128 ta = ConvertFour(load(t), rgAt0, bgAt0);
     const Sums128 tb = ConvertFour(load(t + 8), rgAt4, bgAt4);
@@ -244,18 +250,18 @@ __attribute__((target("ssse3"))) int32_t RowPairSsse3(const uint8_t* top, const 
     const Sums128 bb = ConvertFour(load(b + 8), rgAt4, bgAt4);
 
     const __m128i yBytes = _mm_packus_epi16(_mm_packs_epi32(ta.y, tb.y), _mm_packs_epi32(ba.y, bb.y));
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(yTop + c * 8), yBytes);
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(yBottom + c * 8), _mm_unpackhi_epi64(yBytes, yBytes));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(yTop + k * 2), yBytes);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(yBottom + k * 2), _mm_unpackhi_epi64(yBytes, yBytes));
 
     const __m128i uBlocks = _mm_srai_epi32(_mm_hadd_epi32(_mm_add_epi32(ta.u, ba.u), _mm_add_epi32(tb.u, bb.u)), 2);
     const __m128i vBlocks = _mm_srai_epi32(_mm_hadd_epi32(_mm_add_epi32(ta.v, ba.v), _mm_add_epi32(tb.v, bb.v)), 2);
     const __m128i uvWords = _mm_add_epi16(_mm_packs_epi32(uBlocks, vBlocks), offset);
     const __m128i uvBytes = _mm_packus_epi16(uvWords, uvWords);
     const int32_t uWord = _mm_cvtsi128_si32(uvBytes), vWord = _mm_cvtsi128_si32(_mm_srli_si128(uvBytes, 4));
-    std::memcpy(u + c * 4, &uWord, 4);
-    std::memcpy(v + c * 4, &vWord, 4);
+    std::memcpy(u + k, &uWord, 4);
+    std::memcpy(v + k, &vWord, 4);
   }
-  return chunks * 4;
+  return blockCount;
 }
 
 bool HasAvx2() {

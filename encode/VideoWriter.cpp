@@ -2,17 +2,85 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
+#include <string>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
+#include <libavutil/dict.h>
+#include <libavutil/error.h>
 #include <libavutil/frame.h>
 #include <libavutil/imgutils.h>
 }
 
+#include "LimitedRange.h"
 #include "RgbToYuv420.h"
+
+namespace {
+
+// Writes one of the writer's messages, then the line that names the FFmpeg
+// call and what it said.
+void Report(const char* message, const char* call, int error) {
+  char reason[AV_ERROR_MAX_STRING_SIZE] = {};
+  av_make_error_string(reason, sizeof reason, error);
+  std::fputs(message, stderr);
+  std::fprintf(stderr, "  %s: %s\n", call, reason);
+}
+
+bool IsOneOf(const char* name, std::initializer_list<const char*> names) {
+  for (const char* n : names)
+    if (std::strcmp(name, n) == 0) return true;
+  return false;
+}
+
+// Containers that want the codec's headers once, in the stream header; the
+// same ones can put their index first.
+bool IsMovFamily(const AVOutputFormat* format) { return IsOneOf(format->name, {"mp4", "mov", "3gp"}); }
+
+enum class Range {
+  kUnchanged,       // nothing known: samples and stream as the converter gives them
+  kStateFullRange,  // the stream says full range, BT.601, sRGB
+  kMapToLimited,    // no way to say it: samples mapped to limited range
+};
+
+Range RangeFor(AVCodecID codec) {
+  switch (codec) {
+    case AV_CODEC_ID_H264:
+      return Range::kStateFullRange;
+    case AV_CODEC_ID_FLV1:
+    case AV_CODEC_ID_MSMPEG4V1:
+    case AV_CODEC_ID_MSMPEG4V2:
+    case AV_CODEC_ID_MSMPEG4V3:
+    case AV_CODEC_ID_WMV1:
+    case AV_CODEC_ID_WMV2:
+    case AV_CODEC_ID_MPEG1VIDEO:
+    case AV_CODEC_ID_MPEG2VIDEO:
+    case AV_CODEC_ID_MPEG4:
+    case AV_CODEC_ID_H263:
+    case AV_CODEC_ID_H263P:
+      return Range::kMapToLimited;
+    default:
+      return Range::kUnchanged;
+  }
+}
+
+// ".<name>.<pid>.part" in the directory of `fileName` (a long name shortened
+// so that the temporary name still fits a directory entry).
+std::string TemporaryNameFor(const std::string& fileName) {
+  const size_t slash = fileName.rfind('/');
+  const std::string directory = slash == std::string::npos ? "" : fileName.substr(0, slash + 1);
+  const std::string base = (slash == std::string::npos ? fileName : fileName.substr(slash + 1)).substr(0, 200);
+  return directory + "." + base + "." + std::to_string(::getpid()) + ".part";
+}
+
+std::string Size(const EncodeSettings& s) { return std::to_string(s.width) + " x " + std::to_string(s.height); }
+
+}  // namespace
 
 void VideoWriter::FormatContextDeleter::operator()(AVFormatContext* context) const {
   if (context->pb && context->oformat && !(context->oformat->flags & AVFMT_NOFILE)) avio_closep(&context->pb);
@@ -35,6 +103,44 @@ int VideoWriter::codecFlags() const { return codecContext_ ? codecContext_->flag
 
 bool VideoWriter::writeFailed() const { return writeFailed_; }
 
+std::string VideoWriter::CheckSettings(const std::string& fileName, const EncodeSettings& s) {
+  const AVOutputFormat* format = av_guess_format(nullptr, fileName.c_str(), nullptr);
+  if (!format) return "No video container is known for the extension of the file name '" + fileName + "'.";
+  if (format->video_codec == AV_CODEC_ID_NONE)
+    return "The " + std::string(format->name) + " container of '" + fileName + "' cannot hold a video stream.";
+  const AVCodecID codecId = format->video_codec;
+  const AVCodec* codec = avcodec_find_encoder(codecId);
+  if (!codec) return "No encoder is available for the " + std::string(avcodec_get_name(codecId)) + " video.";
+  if (s.width <= 0 || s.height <= 0 || s.width % 2 != 0 || s.height % 2 != 0)
+    return "The picture size " + Size(s) + " is not possible: width and height must be positive even numbers.";
+  if (s.frameRate <= 0) return "The frame rate must be at least 1 frame per second.";
+  if (s.bitRate <= 0) return "The bit rate must be at least 1 bit per second.";
+
+  switch (codecId) {
+    case AV_CODEC_ID_MPEG1VIDEO:
+      if (s.width > 4095 || s.height > 4095)
+        return "MPEG-1 video (.mpg) can carry at most 4095 x 4095 pixels, not " + Size(s) + ".";
+      if (!(s.frameRate == 24 || s.frameRate == 25 || s.frameRate == 30 || s.frameRate == 50 || s.frameRate == 60))
+        return "MPEG-1 video (.mpg) can only be written at 24, 25, 30, 50 or 60 frames per second, not " +
+               std::to_string(s.frameRate) + ".";
+      if (s.bitRate > 104857200) return "MPEG-1 video (.mpg) can carry at most 104857 kbit/s.";
+      break;
+    case AV_CODEC_ID_FLV1:
+      if (s.width > 65535 || s.height > 65535)
+        return "FLV1 video (.flv, .swf) stores width and height in 16 bits: at most 65535 pixels each, not " + Size(s) +
+               ".";
+      break;
+    case AV_CODEC_ID_H264:
+      // What libx264 takes in either direction.
+      if (s.width > 16384 || s.height > 16384)
+        return "H.264 video can carry at most 16384 pixels in either direction, not " + Size(s) + ".";
+      break;
+    default:
+      break;
+  }
+  return "";
+}
+
 int VideoWriter::open(const std::string& fileName, const EncodeSettings& settings) {
   close();
   writeFailed_ = false;
@@ -48,9 +154,16 @@ int VideoWriter::open(const std::string& fileName, const EncodeSettings& setting
   outputFormat_ = av_guess_format(nullptr, fileName.c_str(), nullptr);
   if (!outputFormat_) return 0;
 
+  // A container that puts its index first writes its file under another name
+  // until close has written the index.
+  fileName_ = fileName;
+  temporaryName_ = IsMovFamily(outputFormat_) ? TemporaryNameFor(fileName) : "";
+  const std::string writtenName = temporaryName_.empty() ? fileName : temporaryName_;
+
   AVFormatContext* context = nullptr;
-  if (avformat_alloc_output_context2(&context, outputFormat_, nullptr, fileName.c_str()) < 0 || !context) {
-    std::fputs("Memory error\n", stderr);
+  const int allocated = avformat_alloc_output_context2(&context, outputFormat_, nullptr, writtenName.c_str());
+  if (allocated < 0 || !context) {
+    Report("Memory error\n", "avformat_alloc_output_context2", allocated < 0 ? allocated : AVERROR(ENOMEM));
     release();
     return 0;
   }
@@ -69,8 +182,9 @@ int VideoWriter::open(const std::string& fileName, const EncodeSettings& setting
   }
 
   if (!(outputFormat_->flags & AVFMT_NOFILE)) {
-    if (avio_open(&context->pb, fileName.c_str(), AVIO_FLAG_WRITE) < 0) {
-      std::fprintf(stderr, "Could not open '%s'\n", fileName.c_str());
+    const int opened = avio_open(&context->pb, writtenName.c_str(), AVIO_FLAG_WRITE);
+    if (opened < 0) {
+      Report(("Could not open '" + fileName + "'\n").c_str(), "avio_open", opened);
       release();
       return 0;
     }
@@ -78,10 +192,14 @@ int VideoWriter::open(const std::string& fileName, const EncodeSettings& setting
 
   // The container checks the stream's parameters here; a file whose header
   // could not be written is not kept.
-  if (avformat_write_header(context, nullptr) < 0) {
-    std::fputs("Invalid output format parameters\n", stderr);
+  AVDictionary* options = nullptr;
+  if (IsMovFamily(outputFormat_)) av_dict_set(&options, "movflags", "+faststart", 0);
+  const int header = avformat_write_header(context, &options);
+  av_dict_free(&options);
+  if (header < 0) {
+    Report("Invalid output format parameters\n", "avformat_write_header", header);
     release();
-    ::unlink(fileName.c_str());
+    ::unlink(writtenName.c_str());
     return 0;
   }
   return 1;
@@ -90,18 +208,18 @@ int VideoWriter::open(const std::string& fileName, const EncodeSettings& setting
 bool VideoWriter::addVideoStream(int codecId, const EncodeSettings& settings) {
   const AVCodec* codec = avcodec_find_encoder(static_cast<AVCodecID>(codecId));
   if (!codec) {
-    std::fputs("codec not found\n", stderr);
+    Report("codec not found\n", "avcodec_find_encoder", AVERROR_ENCODER_NOT_FOUND);
     return false;
   }
   AVStream* stream = avformat_new_stream(formatContext_.get(), nullptr);
   if (!stream) {
-    std::fputs("Could not alloc stream\n", stderr);
+    Report("Could not alloc stream\n", "avformat_new_stream", AVERROR(ENOMEM));
     return false;
   }
   stream->id = 0;
   codecContext_.reset(avcodec_alloc_context3(codec));
   if (!codecContext_) {
-    std::fputs("Could not alloc stream\n", stderr);
+    Report("Could not alloc stream\n", "avcodec_alloc_context3", AVERROR(ENOMEM));
     return false;
   }
 
@@ -119,10 +237,19 @@ bool VideoWriter::addVideoStream(int codecId, const EncodeSettings& settings) {
   } else if (c->codec_id == AV_CODEC_ID_MPEG1VIDEO) {
     c->mb_decision = 2;  // rate-distortion decision
   }
-  // These containers want the codec's headers once, in the stream header.
-  const char* name = outputFormat_->name;
-  if (std::strcmp(name, "mp4") == 0 || std::strcmp(name, "mov") == 0 || std::strcmp(name, "3gp") == 0)
-    c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+  if (IsMovFamily(outputFormat_)) c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+
+  // The converter's samples are full-range BT.601 of an sRGB picture.
+  const Range range = RangeFor(c->codec_id);
+  limitedRange_ = range == Range::kMapToLimited;
+  if (range == Range::kStateFullRange) {
+    c->color_range = AVCOL_RANGE_JPEG;
+    c->colorspace = AVCOL_SPC_BT470BG;
+    c->color_primaries = AVCOL_PRI_BT709;  // sRGB's primaries
+    c->color_trc = AVCOL_TRC_IEC61966_2_1;
+  } else if (range == Range::kMapToLimited) {
+    c->color_range = AVCOL_RANGE_MPEG;
+  }
 
   stream->time_base = c->time_base;
   videoStream_ = stream;
@@ -131,12 +258,14 @@ bool VideoWriter::addVideoStream(int codecId, const EncodeSettings& settings) {
 
 bool VideoWriter::openVideo() {
   AVCodecContext* c = codecContext_.get();
-  if (avcodec_open2(c, c->codec, nullptr) < 0) {
-    std::fputs("could not open codec\n", stderr);
+  const int opened = avcodec_open2(c, c->codec, nullptr);
+  if (opened < 0) {
+    Report("could not open codec\n", "avcodec_open2", opened);
     return false;
   }
-  if (avcodec_parameters_from_context(videoStream_->codecpar, c) < 0) {
-    std::fputs("could not open codec\n", stderr);
+  const int copied = avcodec_parameters_from_context(videoStream_->codecpar, c);
+  if (copied < 0) {
+    Report("could not open codec\n", "avcodec_parameters_from_context", copied);
     return false;
   }
   // What the encoder tells about its stream (an MPEG encoder's buffer size and
@@ -144,7 +273,22 @@ bool VideoWriter::openVideo() {
   for (int i = 0; i < c->nb_coded_side_data; ++i) {
     const AVPacketSideData& side = c->coded_side_data[i];
     uint8_t* copy = av_stream_new_side_data(videoStream_, side.type, side.size);
-    if (copy) std::memcpy(copy, side.data, side.size);
+    if (!copy) {
+      Report("could not open codec\n", "av_stream_new_side_data", AVERROR(ENOMEM));
+      return false;
+    }
+    std::memcpy(copy, side.data, side.size);
+  }
+  // An MPEG encoder without a buffer size of its own leaves the program
+  // stream multiplexer at its default buffer (230 KB), which high bit rates
+  // overrun with single pictures: it is told one second of the stream.
+  if (c->codec_id == AV_CODEC_ID_MPEG1VIDEO || c->codec_id == AV_CODEC_ID_MPEG2VIDEO) {
+    auto* props =
+        reinterpret_cast<AVCPBProperties*>(av_stream_get_side_data(videoStream_, AV_PKT_DATA_CPB_PROPERTIES, nullptr));
+    constexpr int64_t kDefaultBufferBits = 230 * 1024 * 8;
+    constexpr int64_t kLargestBufferBits = (8191 - 6) * 1024 * 8;  // what a program stream header can say
+    if (props && props->buffer_size == 0 && c->bit_rate > kDefaultBufferBits)
+      props->buffer_size = std::min<int64_t>(c->bit_rate, kLargestBufferBits);
   }
 
   // One packet and one picture serve the whole file. The picture's planes
@@ -153,14 +297,19 @@ bool VideoWriter::openVideo() {
   packet_.reset(av_packet_alloc());
   std::unique_ptr<AVFrame, FrameDeleter> picture(av_frame_alloc());
   if (!packet_ || !picture) {
-    std::fputs("Could not allocate picture\n", stderr);
+    Report("Could not allocate picture\n", packet_ ? "av_frame_alloc" : "av_packet_alloc", AVERROR(ENOMEM));
     return false;
   }
   picture->format = c->pix_fmt;
   picture->width = c->width;
   picture->height = c->height;
-  if (av_frame_get_buffer(picture.get(), 1) < 0) {
-    std::fputs("Could not allocate picture\n", stderr);
+  picture->color_range = c->color_range;
+  picture->colorspace = c->colorspace;
+  picture->color_primaries = c->color_primaries;
+  picture->color_trc = c->color_trc;
+  const int buffer = av_frame_get_buffer(picture.get(), 1);
+  if (buffer < 0) {
+    Report("Could not allocate picture\n", "av_frame_get_buffer", buffer);
     return false;
   }
   picture_ = std::move(picture);
@@ -168,26 +317,36 @@ bool VideoWriter::openVideo() {
   return true;
 }
 
-void VideoWriter::fillPicture(const uint8_t* frame, int32_t width, int32_t height) {
+bool VideoWriter::fillPicture(const uint8_t* frame, int32_t width, int32_t height) {
   AVFrame* picture = picture_.get();
   // The encoder may still hold the previous picture's buffer; then this gives
   // the picture a buffer of its own (whose rows may be padded).
-  if (av_frame_make_writable(picture) < 0) return;
+  const int writable = av_frame_make_writable(picture);
+  if (writable < 0) {
+    Report("Could not allocate picture\n", "av_frame_make_writable", writable);
+    return false;
+  }
   const int chromaWidth = width / 2, chromaHeight = height / 2;
   if (picture->linesize[0] == width && picture->linesize[1] == chromaWidth && picture->linesize[2] == chromaWidth) {
     RgbToYuv420(frame, picture->data[0], picture->data[1], picture->data[2], width, height);
-    return;
+  } else {
+    const size_t lumaBytes = static_cast<size_t>(width) * height;
+    const size_t chromaBytes = static_cast<size_t>(chromaWidth) * chromaHeight;
+    if (scratch_.size() != lumaBytes + 2 * chromaBytes) scratch_.resize(lumaBytes + 2 * chromaBytes);
+    uint8_t* y = scratch_.data();
+    uint8_t* u = y + lumaBytes;
+    uint8_t* v = u + chromaBytes;
+    RgbToYuv420(frame, y, u, v, width, height);
+    av_image_copy_plane(picture->data[0], picture->linesize[0], y, width, width, height);
+    av_image_copy_plane(picture->data[1], picture->linesize[1], u, chromaWidth, chromaWidth, chromaHeight);
+    av_image_copy_plane(picture->data[2], picture->linesize[2], v, chromaWidth, chromaWidth, chromaHeight);
   }
-  const size_t lumaBytes = static_cast<size_t>(width) * height;
-  const size_t chromaBytes = static_cast<size_t>(chromaWidth) * chromaHeight;
-  if (scratch_.size() != lumaBytes + 2 * chromaBytes) scratch_.resize(lumaBytes + 2 * chromaBytes);
-  uint8_t* y = scratch_.data();
-  uint8_t* u = y + lumaBytes;
-  uint8_t* v = u + chromaBytes;
-  RgbToYuv420(frame, y, u, v, width, height);
-  av_image_copy_plane(picture->data[0], picture->linesize[0], y, width, width, height);
-  av_image_copy_plane(picture->data[1], picture->linesize[1], u, chromaWidth, chromaWidth, chromaHeight);
-  av_image_copy_plane(picture->data[2], picture->linesize[2], v, chromaWidth, chromaWidth, chromaHeight);
+  if (limitedRange_) {
+    LimitedRange::MapLuma(picture->data[0], width, height, picture->linesize[0]);
+    LimitedRange::MapChroma(picture->data[1], chromaWidth, chromaHeight, picture->linesize[1]);
+    LimitedRange::MapChroma(picture->data[2], chromaWidth, chromaHeight, picture->linesize[2]);
+  }
+  return true;
 }
 
 void VideoWriter::writeFrame(const uint8_t* frame, int32_t width, int32_t height) {
@@ -195,7 +354,10 @@ void VideoWriter::writeFrame(const uint8_t* frame, int32_t width, int32_t height
   // A frame of another size than the picture's would be read or written out
   // of bounds: it is not taken.
   if (width != picture_->width || height != picture_->height) return;
-  fillPicture(frame, width, height);
+  if (!fillPicture(frame, width, height)) {
+    writeFailed_ = true;  // that frame is missing from the file
+    return;
+  }
   // Frame n is presented at n ticks of 1 / frameRate.
   picture_->pts = nextPts_++;
   encode(picture_.get());
@@ -204,16 +366,29 @@ void VideoWriter::writeFrame(const uint8_t* frame, int32_t width, int32_t height
 void VideoWriter::encode(const AVFrame* picture) {
   AVCodecContext* c = codecContext_.get();
   AVPacket* packet = packet_.get();
-  // A picture the encoder refuses writes nothing and reports nothing.
-  if (avcodec_send_frame(c, picture) < 0) return;
-  while (avcodec_receive_packet(c, packet) == 0) {
+  const int sent = avcodec_send_frame(c, picture);
+  if (sent < 0) {
+    // A picture the encoder refuses is missing from the file.
+    Report("Error while encoding video frame\n", "avcodec_send_frame", sent);
+    writeFailed_ = true;
+    return;
+  }
+  for (;;) {
+    const int received = avcodec_receive_packet(c, packet);
+    if (received == AVERROR(EAGAIN) || received == AVERROR_EOF) break;
+    if (received < 0) {
+      Report("Error while encoding video frame\n", "avcodec_receive_packet", received);
+      writeFailed_ = true;
+      break;
+    }
     // Every picture lasts one tick. Without a duration a container that keeps
     // an edit list (mp4, mov) cuts the last picture off the file's length.
     if (packet->duration <= 0) packet->duration = 1;
     av_packet_rescale_ts(packet, c->time_base, videoStream_->time_base);
     packet->stream_index = videoStream_->index;
-    if (av_interleaved_write_frame(formatContext_.get(), packet) != 0) {
-      std::fputs("Error while writing video frame\n", stderr);
+    const int written = av_interleaved_write_frame(formatContext_.get(), packet);
+    if (written != 0) {
+      Report("Error while writing video frame\n", "av_interleaved_write_frame", written);
       writeFailed_ = true;
     }
     av_packet_unref(packet);
@@ -224,11 +399,42 @@ void VideoWriter::close() {
   if (!formatContext_) return;
   // Pictures the encoder still holds back go into the file before the trailer.
   if (picture_) encode(nullptr);
-  AVFormatContext* context = formatContext_.get();
-  if (av_write_trailer(context) < 0) writeFailed_ = true;
-  // Closing flushes what is still buffered; a failure there loses the end of the file.
-  if (context->pb && !(context->oformat->flags & AVFMT_NOFILE) && avio_closep(&context->pb) < 0) writeFailed_ = true;
+  const bool complete = finishFile();
+  // A file written under a temporary name gets the output name only with its
+  // index; release removes it otherwise.
+  if (complete && !temporaryName_.empty()) {
+    if (std::rename(temporaryName_.c_str(), fileName_.c_str()) == 0) {
+      temporaryName_.clear();
+    } else {
+      const int error = errno;
+      std::fprintf(stderr, "Could not rename '%s' to '%s'\n", temporaryName_.c_str(), fileName_.c_str());
+      std::fprintf(stderr, "  rename: %s\n", std::strerror(error));
+      writeFailed_ = true;
+    }
+  }
   release();
+}
+
+bool VideoWriter::finishFile() {
+  AVFormatContext* context = formatContext_.get();
+  bool complete = true;
+  const int trailer = av_write_trailer(context);
+  if (trailer < 0) {
+    Report("Error while writing video trailer\n", "av_write_trailer", trailer);
+    writeFailed_ = true;
+    complete = false;
+  }
+  // Closing flushes what is still buffered; a failure there loses the end of
+  // the file. After a failed trailer it is the same failure, said once.
+  if (context->pb && !(context->oformat->flags & AVFMT_NOFILE)) {
+    const int closed = avio_closep(&context->pb);
+    if (closed < 0) {
+      if (complete) Report("Error while closing video file\n", "avio_closep", closed);
+      writeFailed_ = true;
+      complete = false;
+    }
+  }
+  return complete;
 }
 
 void VideoWriter::release() {
@@ -241,4 +447,9 @@ void VideoWriter::release() {
   videoStream_ = nullptr;
   outputFormat_ = nullptr;
   nextPts_ = 0;
+  limitedRange_ = false;
+  // A file still under its temporary name never got its index.
+  if (!temporaryName_.empty()) ::unlink(temporaryName_.c_str());
+  temporaryName_.clear();
+  fileName_.clear();
 }

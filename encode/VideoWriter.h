@@ -6,15 +6,30 @@
 // worker thread, only between an open that returned 1 and the close. The
 // writer takes no lock: the caller starts the worker after open and stops it
 // before close. isOpen and codecFlags may be called on the UI thread while no
-// worker runs.
+// worker runs. CheckSettings may be called on any thread at any time.
+//
+// Colours: the converter gives full-range BT.601 samples. H.264 says so in its
+// stream (full range, BT.601 matrix, sRGB primaries and transfer); codecs that
+// cannot say it (FLV1, MS-MPEG-4, MPEG-1 and their kind) get their samples
+// mapped to limited range after the conversion, as their decoders expect.
+//
+// MP4, MOV and 3GP files get their index (moov) before the data. They are
+// written under a temporary name beside the output file (".<name>.<pid>.part")
+// and renamed to the output name by close once the trailer with the index is
+// written, so no file without an index ever carries the output name; a file
+// whose index could not be written is removed.
 //
 // Failures are one-line English messages on standard error:
 //   "Memory error\n", "Could not alloc stream\n",
 //   "Invalid output format parameters\n", "codec not found\n",
 //   "could not open codec\n", "Could not allocate picture\n",
-//   "Could not open '<file>'\n", "Error while writing video frame\n".
-// A file name whose extension no container claims makes open return 0 with
-// no message.
+//   "Could not open '<file>'\n", "Error while writing video frame\n",
+//   "Error while encoding video frame\n", "Error while writing video trailer\n",
+//   "Error while closing video file\n", "Could not rename '<temporary>' to '<file>'\n".
+// Each failure of an FFmpeg call is followed by one more line that names the
+// call and what FFmpeg said ("  avcodec_open2: Invalid argument\n"). A file
+// name whose extension no container claims, or a container without a video
+// codec, makes open return 0 with no message.
 #pragma once
 
 #include <cstdint>
@@ -38,6 +53,14 @@ class VideoWriter {
   VideoWriter(const VideoWriter&) = delete;
   VideoWriter& operator=(const VideoWriter&) = delete;
 
+  // Any thread. Tells whether the container that `fileName` selects, and its
+  // default video codec, can carry pictures of settings.width x
+  // settings.height at settings.frameRate frames per second and
+  // settings.bitRate bits per second: "" when they can, else one English
+  // sentence that says why not (an unknown extension, MPEG-1's size limit and
+  // frame rates, FLV1's 16-bit dimensions, odd sizes). Writes nothing to disk.
+  static std::string CheckSettings(const std::string& fileName, const EncodeSettings& settings);
+
   // UI thread. Deletes any existing file of that name, marks the converter's
   // tables for rebuilding, builds the container, stream, encoder, picture and
   // packet, opens the file and writes the header. 1 on success, 0 on failure
@@ -59,8 +82,9 @@ class VideoWriter {
   bool isOpen() const;
   // The encoder's AV_CODEC_FLAG_* bits for the open file; 0 while closed.
   int codecFlags() const;
-  // True when the file could not be written completely: a packet, the trailer
-  // or the final flush to disk failed (a full disk, a file size limit). Reset
+  // True when the file could not be written completely: a picture could not be
+  // encoded, or a packet, the trailer, the final flush to disk or the rename
+  // failed (a full disk, a file size limit). Reset
   // by open; still readable after close, so the caller can tell a finished
   // file from a broken one.
   bool writeFailed() const;
@@ -81,8 +105,9 @@ class VideoWriter {
 
   bool addVideoStream(int codecId, const EncodeSettings& settings);
   bool openVideo();
-  void fillPicture(const uint8_t* frame, int32_t width, int32_t height);
+  bool fillPicture(const uint8_t* frame, int32_t width, int32_t height);
   void encode(const AVFrame* picture);
+  bool finishFile();
   void release();
 
   const AVOutputFormat* outputFormat_ = nullptr;
@@ -96,4 +121,10 @@ class VideoWriter {
   std::vector<uint8_t> scratch_;
   int64_t nextPts_ = 0;
   bool writeFailed_ = false;
+  // The codec cannot state full range: the planes are mapped to limited range.
+  bool limitedRange_ = false;
+  // The user's file name, and the temporary name the file is written under
+  // until close ("" when it is written under its own name).
+  std::string fileName_;
+  std::string temporaryName_;
 };

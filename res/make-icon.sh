@@ -14,3 +14,7 @@ convert -size 32x32 xc:none \
   -draw 'rectangle 15,28 17,29' -draw 'rectangle 21,28 23,29' -draw 'rectangle 27,28 29,29' \
   -colors 16 PNG8:kavreto.png
 convert kavreto.png -filter point -resize 16x16 -colors 16 PNG8:kavreto16.png
+# The larger sizes come from the hand-drawn kavreto.svg (same grid, same colours).
+for size in 48 128 256; do
+  rsvg-convert -w "$size" -h "$size" kavreto.svg -o "kavreto$size.png"
+done

@@ -17,6 +17,8 @@
 #include <sstream>
 #include <string>
 
+#include "StatsLines.h"
+
 namespace {
 
 const char* kDefaultInput = KAVRETO_CORPUS_DIR "/ppt/poi__bug58718_008558.ppt";
@@ -35,19 +37,11 @@ std::map<std::string, double> Convert(const std::string& input, const std::strin
     ::_exit(127);
   }
   ::close(err[1]);
-  std::string text;
-  char buffer[4096];
-  ssize_t n;
-  while ((n = ::read(err[0], buffer, sizeof buffer)) > 0) text.append(buffer, static_cast<size_t>(n));
+  const std::string text = ReadToEnd(err[0]);
   ::close(err[0]);
   int status = 0;
   ::waitpid(pid, &status, 0);
-  std::map<std::string, double> stats;
-  std::istringstream lines(text);
-  for (std::string line; std::getline(lines, line);) {
-    const size_t colon = line.rfind(": ");
-    if (colon != std::string::npos) stats[line.substr(0, colon)] = std::atof(line.c_str() + colon + 2);
-  }
+  std::map<std::string, double> stats = StatsLines(text);
   stats["exit status"] = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return stats;
 }

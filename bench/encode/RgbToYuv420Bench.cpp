@@ -1,8 +1,12 @@
 // Times RgbToYuv420 against libswscale converting the same bottom-up BGR24
 // frames to YUV420P (its fastest flags; the flip costs it nothing: it reads
-// the frame from its last row with a negative row step), at the three
-// picture sizes, and prints "ratio rgb2yuv/swscale WxH: X" with
-// X = swscale time / our time.
+// the frame from its last row with a negative row step), at the dialog's
+// three picture sizes and at 1280 x 720 and 1920 x 1080, and prints
+// "ratio rgb2yuv/swscale WxH: X" with X = swscale time / our time.
+//
+// Also times the writer's mapping of a converted picture to limited range
+// (for the codecs that cannot state full range) and prints
+// "range mapping WxH: X us per frame (Y% of the conversion)".
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -15,6 +19,7 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include "LimitedRange.h"
 #include "RatioReporter.h"
 #include "RgbToYuv420.h"
 
@@ -23,7 +28,8 @@ namespace {
 struct Sizes {
   int w, h;
 };
-const Sizes kSizes[] = {{720, 540}, {640, 480}, {352, 288}};
+const Sizes kSizes[] = {{720, 540}, {640, 480}, {352, 288}, {1280, 720}, {1920, 1080}};
+const Sizes kMappingSizes[] = {{720, 540}, {1920, 1080}};
 
 // A slide-like frame: gradients, flat boxes and some noise.
 std::vector<uint8_t> MakeFrame(int w, int h) {
@@ -102,6 +108,22 @@ void BM_Swscale(benchmark::State& state) {
   sws_freeContext(context);
 }
 
+// The limited-range mapping of one converted picture, in place, as the writer does it.
+void BM_LimitedRange(benchmark::State& state) {
+  const int w = static_cast<int>(state.range(0)), h = static_cast<int>(state.range(1));
+  const std::vector<uint8_t> frame = MakeFrame(w, h);
+  Planes planes(w, h);
+  yFromRed[0] = 255;
+  RgbToYuv420(frame.data(), planes.y.data(), planes.u.data(), planes.v.data(), w, h);
+  for (auto _ : state) {
+    LimitedRange::MapLuma(planes.y.data(), w, h, w);
+    LimitedRange::MapChroma(planes.u.data(), w / 2, h / 2, w / 2);
+    LimitedRange::MapChroma(planes.v.data(), w / 2, h / 2, w / 2);
+    benchmark::DoNotOptimize(planes.y.data());
+    benchmark::ClobberMemory();
+  }
+}
+
 // swscale's quickest choices for a same-size conversion; the faster one counts.
 const int kSwsFlags[] = {SWS_FAST_BILINEAR, SWS_POINT};
 
@@ -125,6 +147,10 @@ void OtherPathSizes(benchmark::internal::Benchmark* b) {
 BENCHMARK(BM_RgbToYuv420)->Apply(OurSizes);
 BENCHMARK(BM_RgbToYuv420Path)->Apply(OtherPathSizes);
 BENCHMARK(BM_Swscale)->Apply(SwscaleSizes);
+BENCHMARK(BM_LimitedRange)->Apply([](benchmark::internal::Benchmark* b) {
+  for (const Sizes& s : kMappingSizes) b->Args({s.w, s.h});
+  b->Repetitions(5)->Unit(benchmark::kMicrosecond)->UseRealTime();
+});
 
 }  // namespace
 
@@ -142,6 +168,15 @@ int main(int argc, char** argv) {
       if (t > 0 && (reference == 0 || t < reference)) reference = t;
     }
     if (ours > 0 && reference > 0) std::printf("ratio rgb2yuv/swscale %dx%d: %.2f\n", s.w, s.h, reference / ours);
+  }
+  for (const Sizes& s : kMappingSizes) {
+    char args[32];
+    std::snprintf(args, sizeof args, "/%d/%d", s.w, s.h);
+    const double mapping = reporter.seconds(std::string("BM_LimitedRange") + args);
+    const double conversion = reporter.seconds(std::string("BM_RgbToYuv420") + args);
+    if (mapping > 0 && conversion > 0)
+      std::printf("range mapping %dx%d: %.0f us per frame (%.0f%% of the conversion)\n", s.w, s.h, mapping * 1e6,
+                  100 * mapping / conversion);
   }
   benchmark::Shutdown();
   return 0;

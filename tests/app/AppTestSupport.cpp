@@ -22,7 +22,13 @@ namespace fs = std::filesystem;
 
 ChildProcess::ChildProcess(const std::vector<std::string>& args, const std::vector<std::string>& env) {
   int pipeFds[2];
+  int outFds[2];
   if (::pipe2(pipeFds, O_CLOEXEC) != 0) return;
+  if (::pipe2(outFds, O_CLOEXEC) != 0) {
+    ::close(pipeFds[0]);
+    ::close(pipeFds[1]);
+    return;
+  }
   std::map<std::string, std::string> vars;
   for (char** e = environ; *e != nullptr; ++e) {
     const std::string entry(*e);
@@ -45,14 +51,16 @@ ChildProcess::ChildProcess(const std::vector<std::string>& args, const std::vect
   pid_ = ::fork();
   if (pid_ == 0) {
     ::dup2(pipeFds[1], 2);
+    ::dup2(outFds[1], 1);
     const int devnull = ::open("/dev/null", O_RDWR);
     ::dup2(devnull, 0);
-    ::dup2(devnull, 1);
     ::execve(argv[0], argv.data(), envp.data());
     ::_exit(127);
   }
   ::close(pipeFds[1]);
+  ::close(outFds[1]);
   stderrFd_ = pipeFds[0];
+  stdoutFd_ = outFds[0];
 }
 
 ChildProcess::~ChildProcess() {
@@ -61,19 +69,25 @@ ChildProcess::~ChildProcess() {
     ::waitpid(pid_, nullptr, 0);
   }
   if (stderrFd_ >= 0) ::close(stderrFd_);
+  if (stdoutFd_ >= 0) ::close(stdoutFd_);
 }
 
 void ChildProcess::pump(int timeoutMs) {
-  if (stderrFd_ < 0) return;
-  pollfd p{stderrFd_, POLLIN, 0};
-  if (::poll(&p, 1, timeoutMs) <= 0) return;
-  char buffer[4096];
-  const ssize_t n = ::read(stderrFd_, buffer, sizeof buffer);
-  if (n > 0) {
-    stderr_.append(buffer, static_cast<size_t>(n));
-  } else {
-    ::close(stderrFd_);
-    stderrFd_ = -1;
+  if (stderrFd_ < 0 && stdoutFd_ < 0) return;
+  pollfd p[2] = {{stderrFd_, POLLIN, 0}, {stdoutFd_, POLLIN, 0}};  // a negative fd is left out
+  if (::poll(p, 2, timeoutMs) <= 0) return;
+  int* fds[2] = {&stderrFd_, &stdoutFd_};
+  std::string* texts[2] = {&stderr_, &stdout_};
+  for (int i = 0; i < 2; ++i) {
+    if (*fds[i] < 0 || p[i].revents == 0) continue;
+    char buffer[4096];
+    const ssize_t n = ::read(*fds[i], buffer, sizeof buffer);
+    if (n > 0) {
+      texts[i]->append(buffer, static_cast<size_t>(n));
+    } else {
+      ::close(*fds[i]);
+      *fds[i] = -1;
+    }
   }
 }
 
@@ -94,7 +108,7 @@ int ChildProcess::wait(int timeoutMs) {
     int status = 0;
     const pid_t r = ::waitpid(pid_, &status, WNOHANG);
     if (r == pid_) {
-      while (stderrFd_ >= 0) pump(100);
+      while (stderrFd_ >= 0 || stdoutFd_ >= 0) pump(100);
       exited_ = true;
       status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
       return status_;
@@ -199,4 +213,15 @@ DecodedVideo DecodeVideo(const std::string& path) {
     if (!line.empty()) video.times.push_back(std::atof(line.c_str()));
   }
   return video;
+}
+
+VideoStreamInfo ProbeVideo(const std::string& path) {
+  VideoStreamInfo info;
+  std::string errors;
+  std::istringstream fields(Capture({"ffprobe", "-v", "error", "-select_streams", "v:0", "-show_entries",
+                                     "stream=width,height", "-of", "csv=p=0", path},
+                                    errors));
+  char comma = 0;
+  fields >> info.width >> comma >> info.height;
+  return info;
 }

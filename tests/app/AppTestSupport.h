@@ -29,12 +29,15 @@ class ChildProcess {
   // or 128 + signal when a signal ended it.
   int wait(int timeoutMs);
   const std::string& stderrText() const { return stderr_; }
+  const std::string& stdoutText() const { return stdout_; }
 
  private:
   void pump(int timeoutMs);
   pid_t pid_ = -1;
   int stderrFd_ = -1;
+  int stdoutFd_ = -1;
   std::string stderr_;
+  std::string stdout_;
   bool exited_ = false;
   int status_ = -1;
 };
@@ -58,3 +61,10 @@ struct DecodedVideo {
 };
 // Decodes with the ffmpeg and ffprobe programs. Empty frames on failure.
 DecodedVideo DecodeVideo(const std::string& path);
+
+// The picture size of a video's first video stream (0 x 0 when it has none).
+struct VideoStreamInfo {
+  int width = 0;
+  int height = 0;
+};
+VideoStreamInfo ProbeVideo(const std::string& path);

@@ -3,12 +3,17 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonParseError>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <memory>
+#include <sstream>
 
 #include "AppTestSupport.h"
 #include "FixtureFiles.h"
@@ -224,18 +229,38 @@ TEST_F(BatchConvert, OutputNamingTheSourceIsRefusedAndTheSourceKept) {
   EXPECT_EQ(std::filesystem::file_size(copy), size);
 }
 
-TEST_F(BatchConvert, BadArgumentsGetTheUsage) {
-  for (std::vector<std::string> args : {std::vector<std::string>{"convert", "only-input.ppt"},
-                                        {"convert", "a.ppt", "b.mp4", "--fps", "31"},
-                                        {"convert", "a.ppt", "b.mp4", "--size", "800x600"},
-                                        {"convert", "a.ppt", "b.mp4", "--quality", "0"},
-                                        {"convert", "a.ppt", "b.mp4", "--timeout", "-1"},
-                                        {"frobnicate"}}) {
-    args.insert(args.begin(), KavretoProgram());
-    ChildProcess kavreto(args, Env());
-    EXPECT_EQ(kavreto.wait(30000), 2) << args[1];
-    EXPECT_NE(kavreto.stderrText().find("usage: kavreto"), std::string::npos);
+TEST_F(BatchConvert, BadArgumentsExitWithStatusTwoAndSayWhy) {
+  struct Case {
+    std::vector<std::string> args;
+    const char* says;
+  };
+  // A command line of the wrong form gets the usage; a bad value gets its reason.
+  for (Case c : std::vector<Case>{
+           {{"convert", "only-input.ppt"}, "usage: kavreto"},
+           {{"convert", "a.ppt", "b.mp4", "--bogus"}, "usage: kavreto"},
+           {{"convert", "a.ppt", "b.mp4", "--bogus=3"}, "usage: kavreto"},
+           {{"frobnicate"}, "usage: kavreto"},
+           {{"convert", "a.ppt", "b.mp4", "--fps", "31"}, "--fps must be"},
+           {{"convert", "a.ppt", "b.mp4", "--quality=0"}, "--quality must be"},
+           {{"convert", "a.ppt", "b.mp4", "--timeout", "-1"}, "--timeout must be"},
+           {{"convert", "a.ppt", "b.mp4", "--size", "1280x721"}, "the height must be even"},
+           {{"convert", "a.ppt", "b.mp4", "--size=1282x720"}, "the width must be a multiple of 4"},
+           {{"convert", "a.ppt", "b.mp4", "--size", "3844x2160"}, "the largest size is 3840x2160"},
+           // A container that cannot carry the size: refused before anything is filmed.
+           {{"convert", "a.ppt", "b.mpg", "--size", "720p"}, "不支持的输出文件类型"},
+           {{"convert", "a.ppt", "b.mov", "--fps", "24"}, "不支持的输出文件类型"},
+           {{"convert", "x/deck.ppt", "y/deck.pptx", "--output-dir", "o"}, "same file"},
+       }) {
+    c.args.insert(c.args.begin(), KavretoProgram());
+    ChildProcess kavreto(c.args, Env());
+    EXPECT_EQ(kavreto.wait(30000), 2) << testing::PrintToString(c.args);
+    EXPECT_NE(kavreto.stderrText().find(c.says), std::string::npos) << kavreto.stderrText();
+    EXPECT_TRUE(kavreto.stdoutText().empty());
   }
+  EXPECT_FALSE(FileExists("b.mpg"));
+  ChildProcess help({KavretoProgram(), "--help"}, Env());
+  EXPECT_EQ(help.wait(30000), 0);
+  EXPECT_NE(help.stdoutText().find("--hold SECONDS"), std::string::npos) << help.stdoutText();
 }
 
 TEST_F(BatchConvert, TwoConversionsAtTheSameMomentBothSucceed) {
@@ -287,6 +312,205 @@ TEST_F(BatchConvert, TimeoutStopsLikeStop) {
     EXPECT_EQ(video.errors, "");
     EXPECT_EQ(static_cast<long>(video.frames.size()), written);
   }
+  ExpectNothingLeft();
+}
+
+// The colour at (x, y) of a decoded frame.
+const uint8_t* At(const std::vector<uint8_t>& frame, int x, int y) {
+  return &frame[(static_cast<size_t>(y) * DecodedVideo::kWidth + static_cast<size_t>(x)) * 3];
+}
+
+TEST_F(BatchConvert, WideDeckFillsHdPicturesToTheirCorners) {
+  const std::string wide = FixtureFiles::Converted("wide-slide.fodp");
+  ASSERT_FALSE(wide.empty());
+  struct Case {
+    const char* size;
+    int width, height;
+  };
+  for (const Case& c : {Case{"720p", 1280, 720}, Case{"1920x1080", 1920, 1080}}) {
+    SCOPED_TRACE(c.size);
+    const std::string output = out_.file(std::string("wide-") + c.size + ".mp4");
+    ChildProcess kavreto({KavretoProgram(), "convert", wide, output, "--size", c.size, "--fps", "5"}, Env());
+    ASSERT_EQ(kavreto.wait(kConversionLimitMs), 0) << kavreto.stderrText();
+    const VideoStreamInfo info = ProbeVideo(output);
+    EXPECT_EQ(info.width, c.width);
+    EXPECT_EQ(info.height, c.height);
+    const DecodedVideo video = DecodeVideo(output);
+    ASSERT_FALSE(video.frames.empty()) << video.errors;
+    // The first frame already shows the slide: its background in all four corners, no black band.
+    const int w = DecodedVideo::kWidth, h = DecodedVideo::kHeight;
+    for (const auto& [x, y] : {std::pair{0, 0}, {w - 1, 0}, {0, h - 1}, {w - 1, h - 1}}) {
+      const uint8_t* p = At(video.frames.front(), x, y);
+      EXPECT_TRUE(Near(p, 0x1f, 0x3a, 0x5f))
+          << x << "," << y << ": " << int(p[0]) << " " << int(p[1]) << " " << int(p[2]);
+    }
+  }
+  // --size auto reads the deck's shape from its exported show: 16:9 at the height asked for.
+  const std::string output = out_.file("wide-auto.mp4");
+  ChildProcess kavreto({KavretoProgram(), "convert", wide, output, "--size", "auto", "--height=360", "--fps", "5"},
+                       Env());
+  ASSERT_EQ(kavreto.wait(kConversionLimitMs), 0) << kavreto.stderrText();
+  const VideoStreamInfo info = ProbeVideo(output);
+  EXPECT_EQ(info.width, 640);
+  EXPECT_EQ(info.height, 360);
+  ExpectNothingLeft();
+}
+
+TEST_F(BatchConvert, FourThreeDeckInAWidePictureHasBandsAtTheSidesOnly) {
+  ASSERT_FALSE(oneSlide_.empty());
+  const std::string output = out_.file("bands.mp4");
+  ChildProcess kavreto({KavretoProgram(), "convert", oneSlide_, output, "--size=1280x720", "--fps=5"}, Env());
+  ASSERT_EQ(kavreto.wait(kConversionLimitMs), 0) << kavreto.stderrText();
+  const DecodedVideo video = DecodeVideo(output);
+  ASSERT_FALSE(video.frames.empty()) << video.errors;
+  const std::vector<uint8_t>& frame = video.frames.back();
+  const int w = DecodedVideo::kWidth, h = DecodedVideo::kHeight;
+  // 960 of 1280 columns are the slide: 160 black columns each side (11 of 88 here).
+  for (int y : {0, h / 2, h - 1}) {
+    EXPECT_TRUE(Near(At(frame, 2, y), 0, 0, 0, 20)) << "left, row " << y;
+    EXPECT_TRUE(Near(At(frame, w - 3, y), 0, 0, 0, 20)) << "right, row " << y;
+  }
+  for (int x : {14, w / 2, w - 15}) {
+    EXPECT_TRUE(Near(At(frame, x, 0), 0x1f, 0x3a, 0x5f)) << "top, column " << x;
+    EXPECT_TRUE(Near(At(frame, x, h - 1), 0x1f, 0x3a, 0x5f)) << "bottom, column " << x;
+  }
+}
+
+TEST_F(BatchConvert, HoldKeepsEveryStillPictureAsLongAsAsked) {
+  ASSERT_FALSE(fourShown_.empty());
+  const std::string output = out_.file("hold.mp4");
+  ChildProcess kavreto({KavretoProgram(), "convert", fourShown_, output, "--fps", "10", "--hold=3"}, Env());
+  ASSERT_EQ(kavreto.wait(kConversionLimitMs), 0) << kavreto.stderrText();
+  const DecodedVideo video = DecodeVideo(output);
+  // round(3 x 10) = 30 repeats: each still fills at least 31 frames, and every one is there.
+  std::vector<int> lengths;
+  const std::vector<Picture> stills = StillPictures(video, 31, &lengths);
+  EXPECT_EQ(stills, (std::vector<Picture>{kTitle, kClicks0, kClicks1, kClicks2, kClicks3, kGreen, kRed}))
+      << "frames: " << video.frames.size();
+  // ... and not twice that (a still's count may take in the end of an effect's fade).
+  for (int length : lengths) EXPECT_LT(length, 2 * 31);
+  ExpectNothingLeft();
+}
+
+// Every JSON line of a run, parsed by Qt's own parser.
+std::vector<QJsonObject> JsonLines(const std::string& text) {
+  std::vector<QJsonObject> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) {
+    QJsonParseError error{};
+    const QJsonDocument document = QJsonDocument::fromJson(QByteArray::fromStdString(line), &error);
+    EXPECT_EQ(error.error, QJsonParseError::NoError) << line;
+    EXPECT_TRUE(document.isObject()) << line;
+    lines.push_back(document.object());
+  }
+  return lines;
+}
+
+TEST_F(BatchConvert, ThreeDecksInOneRunWithJsonProgress) {
+  const std::string wide = FixtureFiles::Converted("wide-slide.fodp");
+  ASSERT_FALSE(oneSlide_.empty());
+  ASSERT_FALSE(wide.empty());
+  const std::string in = out_.file("in");
+  std::filesystem::create_directories(in);
+  const std::string a = FixtureFiles::CopyTo(oneSlide_, in, "first.ppt");
+  const std::string b = FixtureFiles::CopyTo(wide, in, "second.ppt");
+  const std::string c = FixtureFiles::CopyTo(oneSlide_, in, "third.deck.ppt");
+  const std::string dir = out_.file("videos");
+  ChildProcess kavreto({KavretoProgram(), "convert", a, b, c, "--output-dir", dir, "--format", "flv", "--fps", "5",
+                        "--progress", "json"},
+                       Env());
+  ASSERT_EQ(kavreto.wait(kConversionLimitMs), 0) << kavreto.stderrText();
+  for (const char* name : {"first.flv", "second.flv", "third.deck.flv"}) {
+    SCOPED_TRACE(name);
+    const DecodedVideo video = DecodeVideo(dir + "/" + name);
+    EXPECT_EQ(video.errors, "");
+    ASSERT_GE(video.frames.size(), 6u);
+    // Both decks are one dark blue slide; the wide one is letterboxed at 352x288.
+    EXPECT_TRUE(Near(At(video.frames.back(), 2, DecodedVideo::kHeight / 2), 0x1f, 0x3a, 0x5f));
+  }
+  // People's messages stay on standard error: one summary line a file.
+  EXPECT_NE(kavreto.stderrText().find("done: " + b), std::string::npos) << kavreto.stderrText();
+  EXPECT_EQ(kavreto.stderrText().find("{\""), std::string::npos);
+  // Standard output holds JSON lines only: every field on every line, states in order,
+  // each file ending with done.
+  const std::vector<QJsonObject> lines = JsonLines(kavreto.stdoutText());
+  ASSERT_FALSE(lines.empty());
+  std::map<std::string, std::vector<std::string>> states;
+  for (const QJsonObject& line : lines) {
+    for (const char* field :
+         {"file", "output", "state", "slide", "slides", "frames", "video_seconds", "elapsed_seconds"}) {
+      EXPECT_TRUE(line.contains(QLatin1String(field))) << field;
+    }
+    states[line.value("file").toString().toStdString()].push_back(line.value("state").toString().toStdString());
+  }
+  for (const std::string& file : {a, b, c}) {
+    SCOPED_TRACE(file);
+    const std::vector<std::string>& s = states[file];
+    ASSERT_GE(s.size(), 3u);
+    EXPECT_EQ(s.front(), "exporting");
+    EXPECT_EQ(s[1], "filming");
+    EXPECT_EQ(s.back(), "done");
+  }
+  const QJsonObject last = lines.back();
+  EXPECT_EQ(last.value("output").toString().toStdString(), dir + "/third.deck.flv");
+  EXPECT_EQ(last.value("slides").toInt(), 1);
+  EXPECT_GT(last.value("frames").toInt(), 5);
+  EXPECT_NEAR(last.value("video_seconds").toDouble(), last.value("frames").toInt() / 5.0, 0.01);
+  // No office is left running (ExpectNothingLeft counts those of this run's private TMPDIR).
+  ExpectNothingLeft();
+}
+
+TEST_F(BatchConvert, ABadFileInTheMiddleDoesNotStopTheOthers) {
+  ASSERT_FALSE(oneSlide_.empty());
+  const std::string in = out_.file("in");
+  std::filesystem::create_directories(in);
+  const std::string a = FixtureFiles::CopyTo(oneSlide_, in, "a.ppt");
+  const std::string bad = in + "/broken.ppt";
+  std::ofstream(bad) << "this is not a presentation";
+  const std::string c = FixtureFiles::CopyTo(oneSlide_, in, "c.ppt");
+  const std::string dir = out_.file("videos");
+  ChildProcess kavreto(
+      {KavretoProgram(), "convert", a, bad, c, "--output-dir=" + dir, "--fps", "5", "--progress", "json"}, Env());
+  EXPECT_EQ(kavreto.wait(kConversionLimitMs), 1) << kavreto.stderrText();
+  EXPECT_EQ(StillPictures(DecodeVideo(dir + "/a.mp4"), 6), std::vector<Picture>{kTitle});
+  EXPECT_EQ(StillPictures(DecodeVideo(dir + "/c.mp4"), 6), std::vector<Picture>{kTitle});
+  EXPECT_FALSE(FileExists(dir + "/broken.mp4"));
+  EXPECT_NE(kavreto.stderrText().find("failed: " + bad), std::string::npos) << kavreto.stderrText();
+  const std::vector<QJsonObject> lines = JsonLines(kavreto.stdoutText());
+  bool sawFailure = false;
+  for (const QJsonObject& line : lines) {
+    if (line.value("file").toString().toStdString() != bad || line.value("state").toString() != "failed") continue;
+    sawFailure = true;
+    EXPECT_FALSE(line.value("message").toString().isEmpty());
+  }
+  EXPECT_TRUE(sawFailure) << kavreto.stdoutText();
+  ExpectNothingLeft();
+}
+
+TEST_F(BatchConvert, CtrlCDuringTheSecondOfThreeCompletesItAndStartsNoMore) {
+  ASSERT_FALSE(oneSlide_.empty());
+  ASSERT_FALSE(fourSlides_.empty());
+  const std::string in = out_.file("in");
+  std::filesystem::create_directories(in);
+  const std::string a = FixtureFiles::CopyTo(oneSlide_, in, "a.ppt");
+  const std::string b = FixtureFiles::CopyTo(fourSlides_, in, "b.ppt");
+  const std::string c = FixtureFiles::CopyTo(oneSlide_, in, "c.ppt");
+  const std::string dir = out_.file("videos");
+  ChildProcess kavreto({KavretoProgram(), "convert", a, b, c, "--output-dir", dir, "--fps", "10", "--stats"}, Env());
+  // The four-slide deck is the only one with a second slide.
+  ASSERT_TRUE(kavreto.waitForStderr("slide 2 of 4", kConversionLimitMs)) << kavreto.stderrText();
+  ::kill(kavreto.pid(), SIGINT);
+  EXPECT_EQ(kavreto.wait(60000), 3) << kavreto.stderrText();
+  const std::string& log = kavreto.stderrText();
+  const size_t at = log.rfind("\nframes: ");
+  ASSERT_NE(at, std::string::npos) << log;
+  const long written = std::atol(log.c_str() + at + 9);
+  const DecodedVideo video = DecodeVideo(dir + "/b.mp4");
+  EXPECT_EQ(video.errors, "");
+  EXPECT_EQ(static_cast<long>(video.frames.size()), written);
+  EXPECT_EQ(StillPictures(video, 11).front(), kTitle);
+  EXPECT_FALSE(FileExists(dir + "/c.mp4"));
+  EXPECT_NE(log.find("not started: " + c), std::string::npos) << log;
   ExpectNothingLeft();
 }
 

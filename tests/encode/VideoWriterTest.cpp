@@ -20,9 +20,19 @@ extern "C" {
 #include <libavutil/log.h>
 }
 
+#include "LimitedRange.h"
 #include "RgbToYuv420.h"
+#include "ScratchDirectory.h"
+#include "TestFiles.h"
+#include "WriterTestSupport.h"
 
 namespace fs = std::filesystem;
+
+using writertest::Decoded;
+using writertest::DecodedFrame;
+using writertest::DecodeFile;
+using writertest::QuietLibraries;
+using writertest::Yuv;
 
 namespace {
 
@@ -50,125 +60,16 @@ std::vector<uint8_t> MakeFrame(int i, int32_t width = kWidth, int32_t height = k
   return frame;
 }
 
-struct Yuv {
-  int y, u, v;
-};
-
-Yuv Expected(Bgr c) {
+// The converter's full-range samples of a colour; in limited range for the
+// codecs that cannot say that their samples use the full range.
+Yuv Expected(Bgr c, bool limitedRange = false) {
   const double y = 0.299 * c.r + 0.587 * c.g + 0.114 * c.b;
-  return {static_cast<int>(y), static_cast<int>(128 + 0.5 * c.b - 0.16874 * c.r - 0.33126 * c.g),
-          static_cast<int>(128 + 0.5 * c.r - 0.41869 * c.g - 0.08131 * c.b)};
+  const Yuv full{static_cast<int>(y), static_cast<int>(128 + 0.5 * c.b - 0.16874 * c.r - 0.33126 * c.g),
+                 static_cast<int>(128 + 0.5 * c.r - 0.41869 * c.g - 0.08131 * c.b)};
+  if (!limitedRange) return full;
+  return {LimitedRange::Luma(static_cast<uint8_t>(full.y)), LimitedRange::Chroma(static_cast<uint8_t>(full.u)),
+          LimitedRange::Chroma(static_cast<uint8_t>(full.v))};
 }
-
-struct DecodedFrame {
-  double seconds;   // presentation time
-  Yuv top, bottom;  // samples at the centre of each half
-};
-
-struct Decoded {
-  AVCodecID codec = AV_CODEC_ID_NONE;
-  int width = 0, height = 0;
-  std::vector<DecodedFrame> frames;
-};
-
-struct InputCloser {
-  void operator()(AVFormatContext* c) const { avformat_close_input(&c); }
-};
-struct CodecFreer {
-  void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
-};
-struct FrameFreer {
-  void operator()(AVFrame* f) const { av_frame_free(&f); }
-};
-struct PacketFreer {
-  void operator()(AVPacket* p) const { av_packet_free(&p); }
-};
-
-// Opens the file with libavformat and decodes every picture of its one video stream.
-Decoded DecodeFile(const std::string& path) {
-  Decoded out;
-  AVFormatContext* raw = nullptr;
-  if (avformat_open_input(&raw, path.c_str(), nullptr, nullptr) < 0) {
-    ADD_FAILURE() << "cannot open " << path;
-    return out;
-  }
-  std::unique_ptr<AVFormatContext, InputCloser> input(raw);
-  if (avformat_find_stream_info(input.get(), nullptr) < 0) ADD_FAILURE() << "no stream info";
-  EXPECT_EQ(input->nb_streams, 1u);
-  const int index = av_find_best_stream(input.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
-  if (index < 0) {
-    ADD_FAILURE() << "no video stream";
-    return out;
-  }
-  AVStream* stream = input->streams[index];
-  out.codec = stream->codecpar->codec_id;
-  out.width = stream->codecpar->width;
-  out.height = stream->codecpar->height;
-  const AVCodec* decoder = avcodec_find_decoder(out.codec);
-  std::unique_ptr<AVCodecContext, CodecFreer> codec(avcodec_alloc_context3(decoder));
-  avcodec_parameters_to_context(codec.get(), stream->codecpar);
-  codec->pkt_timebase = stream->time_base;
-  if (avcodec_open2(codec.get(), decoder, nullptr) < 0) {
-    ADD_FAILURE() << "cannot open decoder";
-    return out;
-  }
-  std::unique_ptr<AVFrame, FrameFreer> frame(av_frame_alloc());
-  std::unique_ptr<AVPacket, PacketFreer> packet(av_packet_alloc());
-  auto receive = [&] {
-    while (avcodec_receive_frame(codec.get(), frame.get()) == 0) {
-      auto sample = [&](int y) {
-        const int x = frame->width / 2;
-        return Yuv{frame->data[0][y * frame->linesize[0] + x], frame->data[1][y / 2 * frame->linesize[1] + x / 2],
-                   frame->data[2][y / 2 * frame->linesize[2] + x / 2]};
-      };
-      const int64_t pts = frame->best_effort_timestamp;
-      out.frames.push_back({pts == AV_NOPTS_VALUE ? NAN : pts * av_q2d(stream->time_base), sample(frame->height / 4),
-                            sample(frame->height * 3 / 4)});
-      av_frame_unref(frame.get());
-    }
-  };
-  while (av_read_frame(input.get(), packet.get()) >= 0) {
-    if (packet->stream_index == index) {
-      avcodec_send_packet(codec.get(), packet.get());
-      receive();
-    }
-    av_packet_unref(packet.get());
-  }
-  avcodec_send_packet(codec.get(), nullptr);
-  receive();
-  return out;
-}
-
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-class TempDir {
- public:
-  TempDir() {
-    path_ =
-        fs::temp_directory_path() / ("kavreto-encode-" + std::to_string(::getpid()) + "-" + std::to_string(counter_++));
-    fs::create_directories(path_);
-  }
-  ~TempDir() { fs::remove_all(path_); }
-  std::string file(const std::string& name) const { return (path_ / name).string(); }
-
- private:
-  static inline int counter_ = 0;
-  fs::path path_;
-};
-
-// FFmpeg's own log lines are not the writer's messages; tests that check the
-// exact standard error text silence them.
-class QuietLibraries {
- public:
-  QuietLibraries() : level_(av_log_get_level()) { av_log_set_level(AV_LOG_QUIET); }
-  ~QuietLibraries() { av_log_set_level(level_); }
-
- private:
-  int level_;
-};
 
 EncodeSettings Settings(int32_t rate = kRate) {
   EncodeSettings s;
@@ -211,6 +112,7 @@ struct Container {
   const char* extension;
   AVCodecID codec;
   bool globalHeader;
+  bool limitedRange;  // the codec cannot say full range: samples mapped to limited range
 };
 
 class VideoWriterContainer : public ::testing::TestWithParam<Container> {};
@@ -224,7 +126,7 @@ TEST_P(VideoWriterContainer, DefaultCodecIsTheContainers) {
 
 TEST_P(VideoWriterContainer, EveryFrameDecodesBackInOrderAndOnTime) {
   const Container& c = GetParam();
-  TempDir dir;
+  ScratchDirectory dir;
   const std::string path = dir.file(std::string("out.") + c.extension);
   {
     std::ofstream old(path);
@@ -252,7 +154,7 @@ TEST_P(VideoWriterContainer, EveryFrameDecodesBackInOrderAndOnTime) {
     SCOPED_TRACE("frame " + std::to_string(i));
     const DecodedFrame& f = d.frames[i];
     ExpectTime(c.extension, f.seconds - start, static_cast<double>(i) / kRate);
-    const Yuv top = Expected(TopColour(i)), bottom = Expected(BottomColour(i));
+    const Yuv top = Expected(TopColour(i), c.limitedRange), bottom = Expected(BottomColour(i), c.limitedRange);
     // The first picture of a file is coded from nothing at a low rate; give it more room.
     const int tolerance = i == 0 ? 16 : 8;
     EXPECT_NEAR(f.top.y, top.y, tolerance);
@@ -264,15 +166,17 @@ TEST_P(VideoWriterContainer, EveryFrameDecodesBackInOrderAndOnTime) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Extensions, VideoWriterContainer,
-    ::testing::Values(Container{"flv", AV_CODEC_ID_FLV1, false}, Container{"swf", AV_CODEC_ID_FLV1, false},
-                      Container{"wmv", AV_CODEC_ID_MSMPEG4V3, false}, Container{"mp4", AV_CODEC_ID_H264, true},
-                      Container{"mov", AV_CODEC_ID_H264, true}, Container{"mpg", AV_CODEC_ID_MPEG1VIDEO, false}),
-    [](const auto& info) { return std::string(info.param.extension); });
+INSTANTIATE_TEST_SUITE_P(Extensions, VideoWriterContainer,
+                         ::testing::Values(Container{"flv", AV_CODEC_ID_FLV1, false, true},
+                                           Container{"swf", AV_CODEC_ID_FLV1, false, true},
+                                           Container{"wmv", AV_CODEC_ID_MSMPEG4V3, false, true},
+                                           Container{"mp4", AV_CODEC_ID_H264, true, false},
+                                           Container{"mov", AV_CODEC_ID_H264, true, false},
+                                           Container{"mpg", AV_CODEC_ID_MPEG1VIDEO, false, true}),
+                         [](const auto& info) { return std::string(info.param.extension); });
 
 TEST(VideoWriter, UnknownExtensionFailsSilentlyAndRemovesTheOldFile) {
-  TempDir dir;
+  ScratchDirectory dir;
   const std::string path = dir.file("out.notavideo");
   {
     std::ofstream old(path);
@@ -289,7 +193,7 @@ TEST(VideoWriter, UnknownExtensionFailsSilentlyAndRemovesTheOldFile) {
 }
 
 TEST(VideoWriter, ContainerWithoutVideoCodecFailsSilently) {
-  TempDir dir;
+  ScratchDirectory dir;
   const std::string path = dir.file("sound.wav");
   VideoWriter writer;
   QuietLibraries quiet;  // the container's description is still printed by the library
@@ -303,7 +207,7 @@ TEST(VideoWriter, ContainerWithoutVideoCodecFailsSilently) {
 }
 
 TEST(VideoWriter, GlobalHeaderOnlyForTheShortNamesMp4MovAnd3gp) {
-  TempDir dir;
+  ScratchDirectory dir;
   // .3g2 and .ismv are relatives of mp4 with other short names.
   for (auto [extension, expected] : {std::pair{"3gp", true}, std::pair{"3g2", false}, std::pair{"ismv", false}}) {
     VideoWriter writer;
@@ -314,7 +218,7 @@ TEST(VideoWriter, GlobalHeaderOnlyForTheShortNamesMp4MovAnd3gp) {
 }
 
 TEST(VideoWriter, UnwritablePathIsReported) {
-  TempDir dir;
+  ScratchDirectory dir;
   // A regular file where a directory should be: no user, root included, can write there.
   const std::string blocker = dir.file("not-a-directory");
   std::ofstream(blocker) << "x";
@@ -325,14 +229,15 @@ TEST(VideoWriter, UnwritablePathIsReported) {
   const int result = writer.open(path, Settings());
   const std::string err = testing::internal::GetCapturedStderr();
   EXPECT_EQ(result, 0);
-  EXPECT_EQ(err, "Could not open '" + path + "'\n");
+  // The message, then what the library said.
+  EXPECT_EQ(err, "Could not open '" + path + "'\n  avio_open: Not a directory\n");
   EXPECT_FALSE(writer.isOpen());
   writer.close();  // nothing to do, nothing breaks
 }
 
 TEST(VideoWriter, MpegOneRefusesARateItCannotCarry) {
   for (int32_t rate : {1, 7}) {
-    TempDir dir;
+    ScratchDirectory dir;
     const std::string path = dir.file("out.mpg");
     VideoWriter writer;
     {
@@ -341,7 +246,7 @@ TEST(VideoWriter, MpegOneRefusesARateItCannotCarry) {
       const int result = writer.open(path, Settings(rate));
       const std::string err = testing::internal::GetCapturedStderr();
       EXPECT_EQ(result, 0) << rate;
-      EXPECT_EQ(err, "could not open codec\n") << rate;
+      EXPECT_EQ(err, "could not open codec\n  avcodec_open2: Invalid argument\n") << rate;
     }
     EXPECT_FALSE(writer.isOpen());
     EXPECT_FALSE(fs::exists(path));
@@ -360,20 +265,20 @@ TEST(VideoWriter, CloseWithoutOpenAndSecondCloseDoNothing) {
   const std::vector<uint8_t> frame = MakeFrame(0);
   writer.writeFrame(frame.data(), kWidth, kHeight);  // closed: ignored
 
-  TempDir dir;
+  ScratchDirectory dir;
   const std::string path = dir.file("out.flv");
   ASSERT_EQ(writer.open(path, Settings()), 1);
   writer.writeFrame(frame.data(), kWidth, kHeight);
   writer.close();
-  const std::string written = ReadAll(path);
+  const std::string written = ReadWholeFile(path);
   writer.close();
   EXPECT_FALSE(writer.isOpen());
-  EXPECT_EQ(ReadAll(path), written);
+  EXPECT_EQ(ReadWholeFile(path), written);
   EXPECT_EQ(DecodeFile(path).frames.size(), 1u);
 }
 
 TEST(VideoWriter, FrameOfAnotherSizeIsNotTaken) {
-  TempDir dir;
+  ScratchDirectory dir;
   const std::string path = dir.file("out.flv");
   VideoWriter writer;
   ASSERT_EQ(writer.open(path, Settings()), 1);
@@ -388,7 +293,7 @@ TEST(VideoWriter, FrameOfAnotherSizeIsNotTaken) {
 }
 
 TEST(VideoWriter, SecondFileIsWrittenLikeTheFirstWithFreshTables) {
-  TempDir dir;
+  ScratchDirectory dir;
   for (const char* extension : {"flv", "mpg"}) {
     const std::string first = dir.file(std::string("first.") + extension);
     const std::string second = dir.file(std::string("second.") + extension);
@@ -401,7 +306,7 @@ TEST(VideoWriter, SecondFileIsWrittenLikeTheFirstWithFreshTables) {
     ASSERT_EQ(writer.open(second, Settings()), 1);
     for (int i = 0; i < 5; ++i) writer.writeFrame(MakeFrame(i).data(), kWidth, kHeight);
     writer.close();
-    const std::string a = ReadAll(first), b = ReadAll(second);
+    const std::string a = ReadWholeFile(first), b = ReadWholeFile(second);
     EXPECT_FALSE(a.empty());
     EXPECT_TRUE(a == b) << extension << ": the two files differ";
   }
@@ -410,7 +315,7 @@ TEST(VideoWriter, SecondFileIsWrittenLikeTheFirstWithFreshTables) {
 TEST(VideoWriter, ProgramStreamIsMultiplexedWithTheEncodersBufferSize) {
   // Detailed pictures at a low rate: the multiplexer must know the encoder's
   // buffer, or it sends pictures later than their decoding time.
-  TempDir dir;
+  ScratchDirectory dir;
   const std::string path = dir.file("noise.mpg");
   EncodeSettings settings = Settings();
   settings.bitRate = 10 * 20480;
@@ -430,8 +335,9 @@ TEST(VideoWriter, ProgramStreamIsMultiplexedWithTheEncodersBufferSize) {
 }
 
 // Runs in a child process whose files may not grow past 20000 bytes: exits 0
-// when the writer says the file was not written completely.
-[[noreturn]] void WriteBeyondFileSizeLimit(const std::string& path) {
+// when the writer says the file was not written completely (else 3) and, with
+// `noFileKept`, has left nothing in the file's directory (else 4).
+[[noreturn]] void WriteBeyondFileSizeLimit(const std::string& path, bool noFileKept = false) {
   std::signal(SIGXFSZ, SIG_IGN);
   const rlimit limit{20000, 20000};
   setrlimit(RLIMIT_FSIZE, &limit);
@@ -445,7 +351,7 @@ TEST(VideoWriter, ProgramStreamIsMultiplexedWithTheEncodersBufferSize) {
     writer.writeFrame(frame.data(), kWidth, kHeight);
   }
   writer.close();
-  const int status = writer.writeFailed() ? 0 : 3;
+  const int status = !writer.writeFailed() ? 3 : noFileKept && !fs::is_empty(fs::path(path).parent_path()) ? 4 : 0;
   // The death test runs this in a fresh copy of the test program, whose own
   // temporary directory no destructor removes after _Exit.
   std::error_code ignored;
@@ -454,10 +360,11 @@ TEST(VideoWriter, ProgramStreamIsMultiplexedWithTheEncodersBufferSize) {
 }
 
 TEST(VideoWriter, FileThatCannotBeWrittenCompletelyIsReported) {
-  TempDir dir;
+  ScratchDirectory dir;
   const std::string path = dir.file("limited.flv");
   GTEST_FLAG_SET(death_test_style, "threadsafe");
-  EXPECT_EXIT(WriteBeyondFileSizeLimit(path), ::testing::ExitedWithCode(0), "Error while writing video frame\n");
+  EXPECT_EXIT(WriteBeyondFileSizeLimit(path), ::testing::ExitedWithCode(0),
+              "Error while writing video frame\n  av_interleaved_write_frame: File too large\n");
 
   // Without a limit the same writing reports nothing.
   VideoWriter writer;
@@ -467,9 +374,19 @@ TEST(VideoWriter, FileThatCannotBeWrittenCompletelyIsReported) {
   EXPECT_FALSE(writer.writeFailed());
 }
 
+TEST(VideoWriter, Mp4WhoseIndexCannotBeWrittenIsNotKept) {
+  // Its index is written last (and then moved first): without it no file of
+  // the output's name may stay, nor a temporary one.
+  ScratchDirectory dir;
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      WriteBeyondFileSizeLimit(dir.file("limited.mp4"), true), ::testing::ExitedWithCode(0),
+      "Error while writing video (frame|trailer)\n  av_(interleaved_write_frame|write_trailer): File too large\n");
+}
+
 TEST(VideoWriter, ShortH264FileKeepsEveryFrame) {
   // An encoder with look-ahead holds back more pictures than a short file has.
-  TempDir dir;
+  ScratchDirectory dir;
   const std::string path = dir.file("short.mp4");
   WriteFile(path, Settings(), 3);
   const Decoded d = DecodeFile(path);
@@ -480,7 +397,7 @@ TEST(VideoWriter, ShortH264FileKeepsEveryFrame) {
 TEST(VideoWriter, OtherRatesKeepTimeStamps) {
   for (auto [extension, rate] :
        {std::pair{"flv", 7}, std::pair{"wmv", 30}, std::pair{"mov", 1}, std::pair{"mpg", 30}}) {
-    TempDir dir;
+    ScratchDirectory dir;
     const std::string path = dir.file(std::string("rate.") + extension);
     WriteFile(path, Settings(rate), 10);
     const Decoded d = DecodeFile(path);
