@@ -1,8 +1,5 @@
 #include "CConverterDlg.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QCursor>
@@ -16,7 +13,6 @@
 #include <QTimerEvent>
 #include <QWebEngineSettings>
 #include <QWebEngineView>
-#include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <iterator>
@@ -32,7 +28,7 @@
 #define KAVRETO_BANNER_HOST "kavreto.invalid"
 #endif
 
-const char* const CConverterDlg::kOpenFilter = "PowerPoint文件 (*.ppt)";
+const char* const CConverterDlg::kOpenFilter = "PowerPoint文件(*.ppt)";
 
 namespace {
 
@@ -88,6 +84,8 @@ CConverterDlg::CConverterDlg(ConverterPrompts* prompts, bool withBanner, QWidget
         },
         Qt::QueuedConnection);
   });
+  connect(&slideShow.browser, &CWebBrowser2::RendererTerminated, this, &CConverterDlg::OnRendererTerminated);
+  connect(&watchdog_, &RendererWatchdog::hung, this, &CConverterDlg::OnRendererHung);
   OnInitDialog();
 }
 
@@ -110,6 +108,8 @@ bool CConverterDlg::OnInitDialog() {
   ui_->IDC_FPS_SLIDER->setValue(EncodePresets::kDefaultFrameRate);
   OnFpsCustomDraw();
   OnQualityCustomDraw();
+  // What conversions killed earlier left behind goes now (those running beside stay).
+  RemoveStaleWorkFiles();
   return true;
 }
 
@@ -154,6 +154,8 @@ void CConverterDlg::OnConvert() {
   // click then would pull the surface and the show from under the tick and
   // the worker, so it is ignored.
   if (conversionRunning()) return;
+  outcome_ = ConversionOutcome::None;
+  outcomeDetail_.clear();
 
   readSettings();
   const QString output =
@@ -164,6 +166,7 @@ void CConverterDlg::OnConvert() {
   if (output.isEmpty()) return;
   // The writer deletes the output file first: never let that be the presentation.
   if (SameFile(output, source)) {
+    outcome_ = ConversionOutcome::StartFailed;
     message(QStringLiteral("输出文件不能是源演示文稿本身，请另选一个文件名。"));
     return;
   }
@@ -180,8 +183,12 @@ void CConverterDlg::OnConvert() {
   // The work file lives in the user's cache directory: the program's own
   // directory is not writable once installed.
   deleteWorkFile();  // one left from an earlier Convert
-  programDirectory = QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
-  if (programDirectory.isEmpty() || !QDir().mkpath(programDirectory) || !makeWorkFile()) {
+  programDirectory = workFileDirectory();
+  if (programDirectory.isEmpty() || !QDir().mkpath(programDirectory)) programDirectory.clear();
+  if (!programDirectory.isEmpty()) RemoveStaleWorkFiles();
+  if (programDirectory.isEmpty() || !makeWorkFile()) {
+    outcome_ = ConversionOutcome::StartFailed;
+    outcomeDetail_ = QStringLiteral("cannot create a work file in %1").arg(programDirectory);
     message(QStringLiteral("无法创建工作文件：%1").arg(QDir::toNativeSeparators(programDirectory)));
     return;
   }
@@ -197,21 +204,27 @@ void CConverterDlg::OnConvert() {
                               : ExportPresentation(sourcePath, workFile.toStdString(), notify);
   if (count < 1) {
     // Nothing to film: end the attempt instead of converting an empty show.
+    outcome_ = ConversionOutcome::StartFailed;
     if (!exporterSpoke) message(QStringLiteral("无法导出演示文稿：%1").arg(source));
     deleteWorkFile();
     return;
   }
+  // The lock must cover the archive the exporter wrote, should it have replaced the file.
+  workFile_.relock();
   if (autoHeight_ > 0) sizeFromShow(workFile);
   // The show keeps time by the filmed frames, from the conversion's start (or SOURCE_DATE_EPOCH).
   slideShow.UseFilmClock(ShowClock::ConversionStartMs(), options_.useTimings);
   slideShow.LoadShow(workFile.toStdString(), count);
 
   if (!CreateCaptureSurface()) {
+    outcome_ = ConversionOutcome::StartFailed;
     message(QStringLiteral("初始化失败!"));
     deleteWorkFile();
     return;
   }
   if (writer_.open(QFileInfo(output).absoluteFilePath().toStdString(), settings_) == 0) {
+    outcome_ = ConversionOutcome::StartFailed;
+    outcomeDetail_ = QStringLiteral("cannot open the video file %1 for writing").arg(output);
     message(QStringLiteral("初始化失败!"));
     deleteWorkFile();
     return;
@@ -228,7 +241,27 @@ void CConverterDlg::OnConvert() {
   ui_->IDC_STOP->setEnabled(true);
   ui_->IDC_CONVERT->setEnabled(false);
   pacer_.startWorker(static_cast<FramePacer::FrameSink&>(*this), static_cast<FramePacer::PreviewSink*>(this));
+  ++conversionSerial_;
+  rendererHung_ = false;
+  watchdog_.start(slideShow.browser.Document());
   queueTick();
+}
+
+QString CConverterDlg::workFileDirectory() { return QStandardPaths::writableLocation(QStandardPaths::CacheLocation); }
+
+void CConverterDlg::RemoveStaleWorkFiles() {
+  // The office profiles and pipe files of exports that were killed.
+  RemoveStaleOfficeLeftovers();
+  const QString directory = workFileDirectory();
+  if (directory.isEmpty() || !QFileInfo(directory).isDir()) return;
+  const WorkFile::Sweep sweep = WorkFile::RemoveStale(QFile::encodeName(directory).toStdString());
+  if (!WorkFile::ThreatensDisk(sweep)) return;
+  const QString text = QStringLiteral("缓存目录里有 %1 个旧工作文件无法删除（共 %2 MB），可能占满磁盘，请手动删除：%3")
+                           .arg(sweep.failed)
+                           .arg(static_cast<double>(sweep.failedBytes) / (1024.0 * 1024.0), 0, 'f', 0)
+                           .arg(QDir::toNativeSeparators(directory));
+  // Not from inside the dialog's own set-up: once the event loop runs.
+  QTimer::singleShot(0, this, [this, text] { message(text); });
 }
 
 void CConverterDlg::readSettings() {
@@ -301,22 +334,11 @@ void CConverterDlg::setSourcePath(const QString& path) {
 void CConverterDlg::setOutputPath(const QString& path) { presetOutput_ = path; }
 
 bool CConverterDlg::makeWorkFile() {
-  // "nn%x.tmp" from the tick count; the name is taken by creating the file
-  // exclusively, so a conversion in another process that got the same tick
-  // count moves on to the next number instead of sharing the file.
-  uint32_t tick = TickCount();
-  for (int attempt = 0; attempt < 1000; ++attempt, ++tick) {
-    const QString name = QStringLiteral("nn%1.tmp").arg(tick, 0, 16);
-    const QByteArray path = QFile::encodeName(QDir(programDirectory).filePath(name));
-    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (fd >= 0) {
-      ::close(fd);
-      workFileName = name;
-      return true;
-    }
-    if (errno != EEXIST) return false;
-  }
-  return false;
+  // "nn%x.tmp" from the tick count, created exclusively and locked for the
+  // conversion's life (WorkFile).
+  if (!workFile_.create(QFile::encodeName(programDirectory).toStdString(), TickCount())) return false;
+  workFileName = QFile::decodeName(QByteArray::fromStdString(workFile_.name()));
+  return true;
 }
 
 QString CConverterDlg::workFilePath() const {
@@ -325,8 +347,7 @@ QString CConverterDlg::workFilePath() const {
 }
 
 void CConverterDlg::deleteWorkFile() {
-  const QString path = workFilePath();
-  if (!path.isEmpty()) QFile::remove(path);
+  workFile_.remove();
   workFileName.clear();
 }
 
@@ -391,7 +412,8 @@ void CConverterDlg::cancelDraw() { slideShow.CancelFilming(); }
 void CConverterDlg::setStatusText(const std::string& text) { ui_->IDC_STATUS->setText(QString::fromStdString(text)); }
 
 void CConverterDlg::showEndMessage(const std::string& text) {
-  if (outputIncomplete_) return;  // the failure was reported instead
+  // Only a show that reached its end is a success; a failure was reported instead.
+  if (outcome_ != ConversionOutcome::ReachedEnd) return;
   message(QString::fromStdString(text));
 }
 
@@ -429,6 +451,7 @@ void CConverterDlg::paintEvent(QPaintEvent* event) {
 
 void CConverterDlg::StopConversion() {
   if (g_running.load(std::memory_order_acquire) == 0 && !pacer_.workerRunning()) return;
+  watchdog_.stop();
   if (timerId_ != 0) {
     killTimer(timerId_);
     timerId_ = 0;
@@ -439,17 +462,86 @@ void CConverterDlg::StopConversion() {
   pacer_.stopWorker();
   writer_.close();
   outputIncomplete_ = writer_.writeFailed();
-  stoppedAtEnd_ = slideShow.showEnded != 0;
+  settleOutcome();
+  stoppedAtEnd_ = outcome_ == ConversionOutcome::ReachedEnd;
   if (slideShow.browser.hasWindow()) slideShow.browser.Navigate(QStringLiteral("about:blank"));
   ui_->IDC_STOP->setEnabled(false);
   ui_->IDC_CONVERT->setEnabled(true);
   deleteWorkFile();
   update();
-  if (outputIncomplete_) {
-    // A full disk or a file size limit: never let the end of the show pass for a finished video.
-    message(QStringLiteral("视频文件没有完整写入：%1").arg(ui_->IDC_OUTPUT_PATH->text()));
-  }
+  // Never let a failure pass for a finished video: its message instead of "完成!".
+  const QString failure = outcomeMessage();
+  if (!failure.isEmpty()) message(failure);
   emit conversionStopped();
+}
+
+void CConverterDlg::settleOutcome() {
+  const CSlideShowDlg& show = slideShow;
+  const QString filmed = QStringLiteral("the video keeps the %1 frames filmed up to slide %2 of %3")
+                             .arg(pacer_.writtenFrames())
+                             .arg(show.currentSlide)
+                             .arg(show.slideCount);
+  if (outputIncomplete_) {
+    // A full disk or a file size limit.
+    outcome_ = ConversionOutcome::OutputIncomplete;
+    outcomeDetail_ = QStringLiteral("the video file could not be written completely");
+  } else if (show.rendererFailed != 0) {
+    outcome_ = ConversionOutcome::RendererFailed;
+    outcomeDetail_ = show.failureReason + QStringLiteral("; ") + filmed;
+  } else if (show.showFailed != 0) {
+    outcome_ = ConversionOutcome::ShowIncomplete;
+    outcomeDetail_ = QStringLiteral("the presentation could not be played to its end");
+    if (!show.failureReason.isEmpty()) outcomeDetail_ += QStringLiteral(": ") + show.failureReason;
+    outcomeDetail_ += QStringLiteral("; ") + filmed;
+  } else if (show.showEnded != 0) {
+    outcome_ = ConversionOutcome::ReachedEnd;
+    outcomeDetail_.clear();
+  } else {
+    outcome_ = ConversionOutcome::Stopped;
+    outcomeDetail_.clear();
+  }
+}
+
+QString CConverterDlg::outcomeMessage() const {
+  const int slide = slideShow.currentSlide;
+  const bool filmed = slideShow.pageReady != 0 && slide > 0;
+  switch (outcome_) {
+    case ConversionOutcome::OutputIncomplete:
+      return QStringLiteral("视频文件没有完整写入：%1").arg(ui_->IDC_OUTPUT_PATH->text());
+    case ConversionOutcome::RendererFailed: {
+      const QString what = rendererHung_ ? QStringLiteral("播放器停止响应") : QStringLiteral("播放器意外退出");
+      if (!filmed) return what + QStringLiteral("，没有录下任何幻灯片。");
+      return what + QStringLiteral("，视频只录到第 %1 张幻灯片（已录下的部分已保存）。").arg(slide);
+    }
+    case ConversionOutcome::ShowIncomplete:
+      if (!filmed) return QStringLiteral("演示文稿无法播放，没有录下任何幻灯片。");
+      return QStringLiteral("演示文稿无法完整播放：视频只录到第 %1 张幻灯片（已录下的部分已保存）。").arg(slide);
+    default:
+      return {};
+  }
+}
+
+void CConverterDlg::OnRendererTerminated(const QString& how) { failRenderer(how, false); }
+
+void CConverterDlg::OnRendererHung(qint64 waitedMs) {
+  // A stopped or dead-locked renderer never ends by itself, nor notices that we have gone.
+  RendererWatchdog::KillRenderer(slideShow.browser.rendererPid());
+  failRenderer(QStringLiteral("the browser's renderer process stopped answering (no answer for %1 s)")
+                   .arg(static_cast<double>(waitedMs) / 1000.0, 0, 'f', 0),
+               true);
+}
+
+void CConverterDlg::failRenderer(const QString& how, bool hung) {
+  if (g_running.load(std::memory_order_acquire) == 0 || slideShow.rendererFailed != 0) return;
+  slideShow.rendererFailed = 1;
+  slideShow.failureReason = how;
+  rendererHung_ = hung;
+  // Stopped from the event loop, not from inside the browser's own notification; the tick
+  // stops it as well should it come first.
+  const uint64_t serial = conversionSerial_;
+  QTimer::singleShot(0, this, [this, serial] {
+    if (serial == conversionSerial_) StopConversion();
+  });
 }
 
 bool CConverterDlg::DestroyWindow() {
@@ -476,7 +568,7 @@ void CConverterDlg::contextMenuEvent(QContextMenuEvent* event) {
 }
 
 void CConverterDlg::OnSysCommand(int commandId, int /*parameter*/) {
-  if ((commandId & 0xFFF0) == IDM_ABOUTBOX) {
+  if ((commandId & ~0xF) == IDM_ABOUTBOX) {
     CAboutDlg about(this);
     about.exec();
   }

@@ -27,7 +27,9 @@
 #include "EncodeSettings.h"
 #include "ExportPresentation.h"
 #include "FramePacer.h"
+#include "RendererWatchdog.h"
 #include "VideoWriter.h"
+#include "WorkFile.h"
 
 namespace Ui {
 class IDD_CONVERTER;
@@ -59,13 +61,15 @@ class CConverterDlg : public QDialog,
   void OnOK();
   // Convert: settings, output file, export, show, capture surface, writer, timer, worker.
   void OnConvert();
-  // Ends a running conversion; the output file is complete when it returns.
+  // Ends a running conversion; the output file is complete when it returns. Sets outcome():
+  // a renderer that failed, a show that could not be played to its end or a file that could
+  // not be written completely is told in a message box (never "完成!").
   void StopConversion() override;
   // Stops a running conversion and releases what the conversions left behind.
   // Runs when the dialog closes, by whatever way; harmless when repeated.
   bool DestroyWindow();
-  // The context menu's "&About KAVRETO..." item; only the low four bits of the
-  // command id are ignored.
+  // The context menu's "&About KAVRETO..." item: opens the About box when the command id
+  // with its low four bits cleared is IDM_ABOUTBOX.
   void OnSysCommand(int commandId, int parameter);
 
   // State for the batch command, the tests and progress display.
@@ -104,7 +108,13 @@ class CConverterDlg : public QDialog,
   const CSlideShowDlg& slideShowWindow() const { return slideShow; }
   const EncodeSettings& encodeSettings() const { return settings_; }
   QString workFilePath() const;  // empty while no work file exists
-  QImage previewImage() const;   // the latest 60 x 40 preview
+  // The directory of the work files (the user's cache directory).
+  static QString workFileDirectory();
+  // Deletes the work files there that no living conversion holds, and what killed exports
+  // left behind; silent unless what cannot be deleted threatens to fill the disk.
+  void RemoveStaleWorkFiles();
+  const RendererWatchdog& rendererWatchdog() const { return watchdog_; }
+  QImage previewImage() const;  // the latest 60 x 40 preview
 
   // The controls, by their ids (for the batch command and the tests).
   QSlider* fpsSlider() const;
@@ -162,6 +172,14 @@ class CConverterDlg : public QDialog,
   bool makeWorkFile();
   void deleteWorkFile();
   void message(const QString& text);
+  // The renderer died (`how` in plain words) or stopped answering: the conversion is stopped
+  // as by Stop and the failure reported.
+  void OnRendererTerminated(const QString& how);
+  void OnRendererHung(qint64 waitedMs);
+  void failRenderer(const QString& how, bool hung);
+  // Sets outcome_ and outcomeDetail_ once the file is closed; the message box text for a failure.
+  void settleOutcome();
+  QString outcomeMessage() const;
   // The settings of the next conversion from the controls and the typed settings.
   void readSettings();
   // --size auto: the picture size from the exported show's own aspect ratio.
@@ -179,6 +197,10 @@ class CConverterDlg : public QDialog,
   EncodeSettings settings_;
   QString programDirectory;
   QString workFileName;
+  WorkFile workFile_;
+  RendererWatchdog watchdog_;
+  bool rendererHung_ = false;
+  uint64_t conversionSerial_ = 0;  // counts the conversions started
   int thumbnailTop = 0;
   int timerId_ = 0;
   bool tickOnDemand_ = false;  // batch mode: ticks follow the worker, no timer

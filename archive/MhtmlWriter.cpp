@@ -3,6 +3,7 @@
 #include "Base64.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -64,6 +65,22 @@ std::string MhtmlWriter::serialize() const {
 
 bool MhtmlWriter::writeFile(const std::string& path, std::string& error) const {
   const std::string text = serialize();
+  // An existing file is written in place: its owner may hold a lock on it (a conversion's
+  // work file), which a new file renamed over it would not carry.
+  struct stat existing {};
+  if (::lstat(path.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_TRUNC | O_NOFOLLOW | O_CLOEXEC);
+    if (fd >= 0) {
+      bool ok = WriteAll(fd, text);
+      int savedErrno = errno;
+      if (::close(fd) != 0 && ok) {
+        ok = false;
+        savedErrno = errno;
+      }
+      if (!ok) error = "cannot write " + path + ": " + std::strerror(savedErrno);
+      return ok;
+    }
+  }
   std::random_device random;
   std::string temporary;
   int fd = -1;

@@ -25,8 +25,9 @@ class MhtmlWriter {
   // The whole message as text.
   std::string serialize() const;
 
-  // Writes serialize() to `path` (temporary name in the same directory, then rename). On failure returns
-  // false, leaves no file behind and puts the reason into `error`.
+  // Writes serialize() to `path`: into the file itself when it exists (so that a lock held on it stays
+  // valid), else under a temporary name in the same directory, then renamed. On failure returns false,
+  // leaves no new file behind and puts the reason into `error`.
   bool writeFile(const std::string& path, std::string& error) const;
 
  private:

@@ -1,5 +1,8 @@
 #include "CWebBrowser2.h"
 
+#include <signal.h>
+#include <string.h>
+
 #include <QUrl>
 #include <QWebEngineProfile>
 #include <QWebEngineView>
@@ -47,6 +50,11 @@ bool CWebBrowser2::Create(QWidget* parent, QWebEngineProfile* profile) {
     Delivering d(delivering_);
     emit TitleChange(title);
   });
+  connect(page, &QWebEnginePage::renderProcessTerminated, this,
+          [this](QWebEnginePage::RenderProcessTerminationStatus status, int exitCode) {
+            Delivering d(delivering_);
+            emit RendererTerminated(DescribeTermination(status, exitCode));
+          });
   view_ = view;
   page_ = page;
   navigated_ = false;
@@ -92,4 +100,30 @@ QWebEnginePage* CWebBrowser2::Document() const { return (view_ && navigated_) ? 
 
 void CWebBrowser2::RunScript(const QString& script) {
   if (QWebEnginePage* page = Document()) page->runJavaScript(script);
+}
+
+qint64 CWebBrowser2::rendererPid() const { return page_ ? page_->renderProcessPid() : 0; }
+
+QString CWebBrowser2::DescribeTermination(int terminationStatus, int exitCode) {
+  // Chromium gives the signal number as the exit code of a process that a signal ended.
+  auto signalName = [exitCode] {
+    const char* name = exitCode > 0 && exitCode < NSIG ? sigabbrev_np(exitCode) : nullptr;
+    return name != nullptr ? QStringLiteral("signal %1, SIG%2").arg(exitCode).arg(QLatin1String(name))
+                           : QStringLiteral("code %1").arg(exitCode);
+  };
+  switch (terminationStatus) {
+    case QWebEnginePage::NormalTerminationStatus:
+      return QStringLiteral("the browser's renderer process exited (exit status %1)").arg(exitCode);
+    case QWebEnginePage::AbnormalTerminationStatus:
+      return QStringLiteral("the browser's renderer process failed (exit status %1)").arg(exitCode);
+    case QWebEnginePage::CrashedTerminationStatus:
+      return QStringLiteral("the browser's renderer process crashed (%1)").arg(signalName());
+    case QWebEnginePage::KilledTerminationStatus:
+      return QStringLiteral("the browser's renderer process was killed (%1; the system may have run out of memory)")
+          .arg(signalName());
+    default:
+      return QStringLiteral("the browser's renderer process ended (status %1, code %2)")
+          .arg(terminationStatus)
+          .arg(exitCode);
+  }
 }

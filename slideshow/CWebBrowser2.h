@@ -4,6 +4,9 @@
 // so the page (StatusTextPage) reports every `window.status` assignment in any frame as
 // StatusTextChange; a finished page load reports the page's address the same way.
 //
+// When the page's renderer process ends while a view exists (it crashed, was killed, ran out of
+// memory), RendererTerminated says so; nothing reloads the page by itself.
+//
 // Threads: UI thread only. Events are delivered on the UI thread. DestroyWindow may be called
 // from inside one of the events: the view then goes once the event has been delivered.
 
@@ -41,10 +44,16 @@ class CWebBrowser2 : public QObject {
   QWebEnginePage* Document() const;
   // Runs script in the top-level document's window; returns before it runs.
   void RunScript(const QString& script);
+  // Process id of the page's renderer; 0 without a window or before it has started.
+  qint64 rendererPid() const;
+  // The plain-words account of a renderer's end that RendererTerminated gives.
+  static QString DescribeTermination(int terminationStatus, int exitCode);
 
  signals:
   void StatusTextChange(const QString& text);
   void TitleChange(const QString& title);
+  // The renderer process ended; `how` tells how, with its exit status or signal.
+  void RendererTerminated(const QString& how);
 
  private:
   QPointer<QWebEngineView> view_;

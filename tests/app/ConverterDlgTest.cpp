@@ -1,24 +1,36 @@
 // The main dialog off screen: its state at start, the slider labels, choosing
 // a presentation, the save filters, Enter, the About item, and (with the real
 // office, browser and encoder) the buttons during and after a conversion.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QSlider>
 #include <QTest>
 #include <QTimer>
+#include <QWebEnginePage>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include "AppTestSupport.h"
 #include "CAboutDlg.h"
 #include "CConverterDlg.h"
 #include "FixtureFiles.h"
+#include "ProcessTree.h"
 #include "QtWait.h"
+#include "WorkFile.h"
 
 namespace {
 
@@ -86,7 +98,7 @@ TEST(ConverterDlg, ChoosingAPresentationEnablesConvert) {
   FakePrompts prompts;
   CConverterDlg dlg(&prompts, false);
   dlg.OnOK();  // cancelled
-  EXPECT_EQ(prompts.openFilter, QStringLiteral("PowerPoint文件 (*.ppt)"));
+  EXPECT_EQ(prompts.openFilter, QStringLiteral("PowerPoint文件(*.ppt)"));
   EXPECT_FALSE(dlg.button("IDC_CONVERT")->isEnabled());
   EXPECT_TRUE(dlg.edit("IDC_SOURCE_PATH")->text().isEmpty());
   prompts.openResult = QStringLiteral("/tmp/first.ppt");
@@ -183,10 +195,11 @@ TEST(ConverterDlg, OutputNamingTheSourceIsRefusedBeforeAnythingHappens) {
   EXPECT_TRUE(dlg.workFilePath().isEmpty());
 }
 
-TEST(ConverterDlg, AboutBoxOpensForEveryCommandWithTheAboutIdInItsHighBits) {
+TEST(ConverterDlg, AboutBoxOpensOnlyForTheAboutIdWithAnyLowFourBits) {
   FakePrompts prompts;
   CConverterDlg dlg(&prompts, false);
-  for (int command : {0x10, 0x11, 0x17, 0x1F, 0x20, 0x00, 0xF060}) {
+  // Bits above the low sixteen count: 0x10010 is another command.
+  for (int command : {0x10, 0x11, 0x17, 0x1F, 0x20, 0x00, 0xF060, 0x10010, 0x10011, 0x7FFF0010, -0xFFF0}) {
     bool opened = false;
     QTimer::singleShot(0, [&] {
       if (auto* about = qobject_cast<CAboutDlg*>(QApplication::activeModalWidget())) {
@@ -197,7 +210,7 @@ TEST(ConverterDlg, AboutBoxOpensForEveryCommandWithTheAboutIdInItsHighBits) {
     });
     dlg.OnSysCommand(command, 0);
     ProcessEventsBriefly();
-    EXPECT_EQ(opened, (command & 0xFFF0) == 0x10) << std::hex << command;
+    EXPECT_EQ(opened, command == 0x10 || command == 0x11 || command == 0x17 || command == 0x1F) << std::hex << command;
   }
 }
 
@@ -208,6 +221,35 @@ class ConverterDlgConversion : public testing::Test {
     qputenv("XDG_CACHE_HOME", QByteArray::fromStdString(cache_.path()));
     deck_ = FixtureFiles::Converted("one-slide.fodp");
     ASSERT_FALSE(deck_.empty());
+  }
+  // Starts a conversion of `deck` into `output` at `fps` frames per second.
+  static void Start(CConverterDlg& dlg, FakePrompts& prompts, const std::string& deck, const std::string& output,
+                    int fps) {
+    prompts.openResult = QString::fromStdString(deck);
+    dlg.OnOK();
+    dlg.fpsSlider()->setValue(fps);
+    prompts.saveResult = QString::fromStdString(output);
+    dlg.OnConvert();
+  }
+  static std::string FourSlides() {
+    static const std::string deck = FixtureFiles::Converted("four-slides.fodp");
+    return deck;
+  }
+  // Work files in the dialog's cache directory.
+  std::vector<std::string> WorkFilesLeft() const {
+    return FilesWithPrefix(CConverterDlg::workFileDirectory().toStdString(), "nn");
+  }
+  // The video holds exactly the frames the dialog wrote, and decodes cleanly.
+  static void ExpectCompleteVideo(const std::string& output, uint64_t written) {
+    ASSERT_GT(written, 0u);
+    const DecodedVideo video = DecodeVideo(output);
+    EXPECT_EQ(video.errors, "");
+    EXPECT_EQ(video.frames.size(), written);
+  }
+  static void ExpectReady(CConverterDlg& dlg) {
+    EXPECT_FALSE(dlg.conversionRunning());
+    EXPECT_TRUE(dlg.button("IDC_CONVERT")->isEnabled());
+    EXPECT_FALSE(dlg.button("IDC_STOP")->isEnabled());
   }
   TempDir cache_, out_;
   std::string deck_;
@@ -264,7 +306,7 @@ TEST_F(ConverterDlgConversion, ButtonsDuringAndAfterAConversionAndConvertIgnored
   EXPECT_TRUE(dlg.stoppedAtEnd());
   EXPECT_EQ(prompts.messages, QStringList{QStringLiteral("完成!")});
   EXPECT_TRUE(dlg.button("IDC_CONVERT")->isEnabled());
-  EXPECT_TRUE(FilesWithPrefix(cache_.path(), "nn").empty());
+  EXPECT_TRUE(WorkFilesLeft().empty());
 }
 
 // The dialog films at its timer's pace, the batch command without a timer as fast as the page
@@ -323,7 +365,7 @@ TEST_F(ConverterDlgConversion, ClosingTheDialogDuringAConversionCompletesTheFile
   const DecodedVideo video = DecodeVideo(out_.file("closed.mp4"));
   EXPECT_EQ(video.errors, "");
   EXPECT_EQ(video.frames.size(), written);
-  EXPECT_TRUE(FilesWithPrefix(cache_.path(), "nn").empty());
+  EXPECT_TRUE(WorkFilesLeft().empty());
 }
 
 TEST_F(ConverterDlgConversion, WriterThatCannotOpenEndsTheAttemptAndDeletesTheWorkFile) {
@@ -337,7 +379,7 @@ TEST_F(ConverterDlgConversion, WriterThatCannotOpenEndsTheAttemptAndDeletesTheWo
   EXPECT_EQ(prompts.messages, QStringList{QStringLiteral("初始化失败!")});
   EXPECT_TRUE(dlg.button("IDC_CONVERT")->isEnabled());
   EXPECT_FALSE(dlg.button("IDC_STOP")->isEnabled());
-  EXPECT_TRUE(FilesWithPrefix(cache_.path(), "nn").empty());
+  EXPECT_TRUE(WorkFilesLeft().empty());
 }
 
 TEST_F(ConverterDlgConversion, AVideoThatCouldNotBeWrittenCompletelyIsReported) {
@@ -369,7 +411,7 @@ TEST_F(ConverterDlgConversion, AVideoThatCouldNotBeWrittenCompletelyIsReported) 
   EXPECT_TRUE(prompts.messages[0].startsWith(QStringLiteral("视频文件没有完整写入")));
 }
 
-TEST_F(ConverterDlgConversion, FailedExportEndsTheAttemptWithAMessage) {
+TEST_F(ConverterDlgConversion, FailedExportEndsTheAttemptWithTheExportersOwnText) {
   TempDir dir;
   const std::string broken = dir.file("broken.ppt");
   std::ofstream(broken) << "this is not a presentation";
@@ -380,11 +422,216 @@ TEST_F(ConverterDlgConversion, FailedExportEndsTheAttemptWithAMessage) {
   prompts.saveResult = QString::fromStdString(out_.file("never.mp4"));
   dlg.OnConvert();
   EXPECT_FALSE(dlg.conversionRunning());
-  EXPECT_FALSE(prompts.messages.isEmpty());
+  EXPECT_EQ(prompts.messages, QStringList{QStringLiteral("Unknown Exception take place")});
+  EXPECT_EQ(dlg.outcome(), ConversionOutcome::StartFailed);
   EXPECT_TRUE(dlg.button("IDC_CONVERT")->isEnabled());
   EXPECT_FALSE(dlg.button("IDC_STOP")->isEnabled());
   EXPECT_FALSE(FileExists(out_.file("never.mp4")));
-  EXPECT_TRUE(FilesWithPrefix(cache_.path(), "nn").empty());
+  EXPECT_TRUE(WorkFilesLeft().empty());
+}
+
+// True when some open file description holds the lock of `path`.
+bool LockedByAnyone(const QString& path) {
+  const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  const bool held = ::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+  ::close(fd);
+  return held;
+}
+
+TEST(ConverterDlg, StartRemovesStaleWorkFilesAndLeavesThoseInUse) {
+  TempDir cache;
+  const QByteArray oldCache = qgetenv("XDG_CACHE_HOME");
+  qputenv("XDG_CACHE_HOME", QByteArray::fromStdString(cache.path()));
+  const std::string directory = CConverterDlg::workFileDirectory().toStdString();
+  std::filesystem::create_directories(directory);
+  std::ofstream(directory + "/nn1234.tmp") << "left by a killed conversion";
+  std::ofstream(directory + "/notes.txt") << "not ours";
+  WorkFile inUse;  // as a conversion running beside holds it
+  ASSERT_TRUE(inUse.create(directory, 0xabc));
+  {
+    FakePrompts prompts;
+    CConverterDlg dlg(&prompts, false);
+    ProcessEventsBriefly();
+    EXPECT_FALSE(FileExists(directory + "/nn1234.tmp"));
+    EXPECT_TRUE(FileExists(inUse.path()));
+    EXPECT_TRUE(FileExists(directory + "/notes.txt"));
+    EXPECT_TRUE(prompts.messages.isEmpty());  // leftovers say nothing
+  }
+  EXPECT_TRUE(LockedByAnyone(QString::fromStdString(inUse.path())));
+  qputenv("XDG_CACHE_HOME", oldCache);
+}
+
+TEST_F(ConverterDlgConversion, KilledRendererIsReportedInsteadOfFinishedAndTheNextConversionWorks) {
+  const std::string deck = FourSlides();
+  ASSERT_FALSE(deck.empty());
+  FakePrompts prompts;
+  CConverterDlg dlg(&prompts, false);
+  const std::string output = out_.file("killed.mp4");
+  Start(dlg, prompts, deck, output, 5);
+  ASSERT_TRUE(dlg.conversionRunning()) << prompts.messages.join('\n').toStdString();
+  const QString workFile = dlg.workFilePath();
+  EXPECT_TRUE(LockedByAnyone(workFile));  // held for the conversion's life
+  ASSERT_TRUE(WaitUntil([&] { return dlg.pacer().writtenFrames() >= 3; }, 120000));
+  EXPECT_TRUE(LockedByAnyone(workFile));
+  const qint64 renderer = dlg.slideShowWindow().browser.rendererPid();
+  ASSERT_GT(renderer, 0);
+  ASSERT_EQ(::kill(static_cast<pid_t>(renderer), SIGKILL), 0);
+  ASSERT_TRUE(WaitUntil([&] { return !dlg.conversionRunning(); }, 60000));
+  ProcessEventsBriefly();
+
+  EXPECT_EQ(dlg.outcome(), ConversionOutcome::RendererFailed);
+  const int slide = dlg.slideShowWindow().currentSlide;
+  EXPECT_GE(slide, 1);
+  EXPECT_EQ(prompts.messages,
+            QStringList{QStringLiteral("播放器意外退出，视频只录到第 %1 张幻灯片（已录下的部分已保存）。").arg(slide)});
+  EXPECT_TRUE(dlg.outcomeDetail().contains(QStringLiteral("killed"))) << dlg.outcomeDetail().toStdString();
+  EXPECT_FALSE(dlg.stoppedAtEnd());
+  ExpectReady(dlg);
+  EXPECT_FALSE(QFileInfo::exists(workFile));
+  ExpectCompleteVideo(output, dlg.pacer().writtenFrames());
+
+  // The next conversion gets a new renderer and reaches the end.
+  prompts.messages.clear();
+  Start(dlg, prompts, deck_, out_.file("after.mp4"), 5);
+  ASSERT_TRUE(dlg.conversionRunning());
+  ASSERT_TRUE(WaitUntil([&] { return !dlg.conversionRunning(); }, 120000));
+  ProcessEventsBriefly();
+  EXPECT_EQ(dlg.outcome(), ConversionOutcome::ReachedEnd);
+  EXPECT_EQ(prompts.messages, QStringList{QStringLiteral("完成!")});
+  EXPECT_TRUE(WorkFilesLeft().empty());
+}
+
+TEST_F(ConverterDlgConversion, StoppedRendererIsTakenForHungAfterTheLimitAndEnded) {
+  const std::string deck = FourSlides();
+  ASSERT_FALSE(deck.empty());
+  qputenv("KAVRETO_RENDERER_HANG_SECONDS", "2");
+  FakePrompts prompts;
+  CConverterDlg dlg(&prompts, false);
+  const std::string output = out_.file("hung.flv");
+  Start(dlg, prompts, deck, output, 5);
+  qunsetenv("KAVRETO_RENDERER_HANG_SECONDS");
+  ASSERT_TRUE(dlg.conversionRunning());
+  EXPECT_EQ(dlg.rendererWatchdog().limitMs(), 2000);
+  ASSERT_TRUE(WaitUntil([&] { return dlg.pacer().writtenFrames() >= 3; }, 120000));
+  const pid_t renderer = static_cast<pid_t>(dlg.slideShowWindow().browser.rendererPid());
+  ASSERT_GT(renderer, 0);
+  ProcessRef rendererRef{renderer, 0};
+  for (const ProcessRef& process : Descendants(::getpid()))
+    if (process.pid == renderer) rendererRef = process;
+  ASSERT_TRUE(Running(rendererRef));
+  ASSERT_EQ(::kill(renderer, SIGSTOP), 0);
+  const bool ended = WaitUntil([&] { return !dlg.conversionRunning(); }, 60000);
+  if (!ended) ::kill(renderer, SIGCONT);
+  ASSERT_TRUE(ended);
+  ProcessEventsBriefly();
+
+  EXPECT_EQ(dlg.outcome(), ConversionOutcome::RendererFailed);
+  const int slide = dlg.slideShowWindow().currentSlide;
+  EXPECT_EQ(prompts.messages,
+            QStringList{QStringLiteral("播放器停止响应，视频只录到第 %1 张幻灯片（已录下的部分已保存）。").arg(slide)});
+  ExpectReady(dlg);
+  ExpectCompleteVideo(output, dlg.pacer().writtenFrames());
+  // The stopped renderer would never end by itself: it was ended.
+  EXPECT_TRUE(WaitUntilNoneRuns({rendererRef}, 15000));
+  EXPECT_TRUE(WorkFilesLeft().empty());
+}
+
+TEST_F(ConverterDlgConversion, ShowThatCouldNotBePlayedToItsEndIsAFailureAndKeepsTheVideo) {
+  const std::string deck = FourSlides();
+  ASSERT_FALSE(deck.empty());
+  FakePrompts prompts;
+  CConverterDlg dlg(&prompts, false);
+  const std::string output = out_.file("incomplete.mp4");
+  Start(dlg, prompts, deck, output, 5);
+  ASSERT_TRUE(dlg.conversionRunning());
+  ASSERT_TRUE(WaitUntil([&] { return dlg.pacer().writtenFrames() >= 3; }, 120000));
+  // What the page protocol sets when the show ends before its last shown slide.
+  auto& show = const_cast<CSlideShowDlg&>(dlg.slideShowWindow());
+  show.showFailed = 1;
+  show.failureReason = QStringLiteral("the show ended at slide 1, before its last shown slide 3");
+  show.showEnded = 1;
+  ASSERT_TRUE(WaitUntil([&] { return !dlg.conversionRunning(); }, 60000));
+  ProcessEventsBriefly();
+
+  EXPECT_EQ(dlg.outcome(), ConversionOutcome::ShowIncomplete);
+  EXPECT_FALSE(dlg.stoppedAtEnd());
+  EXPECT_EQ(prompts.messages,
+            QStringList{QStringLiteral("演示文稿无法完整播放：视频只录到第 %1 张幻灯片（已录下的部分已保存）。")
+                            .arg(show.currentSlide)});
+  EXPECT_TRUE(dlg.outcomeDetail().contains(show.failureReason));
+  ExpectReady(dlg);
+  ExpectCompleteVideo(output, dlg.pacer().writtenFrames());
+}
+
+TEST_F(ConverterDlgConversion, OfficeThatDiesDuringTheExportGivesTheOleText) {
+  // The office is killed once it has the presentation open: the link to it breaks.
+  TempDir dir;
+  const std::string source = dir.file("dies-while-loading.ppt");
+  std::filesystem::copy_file(FourSlides(), source);
+  std::atomic<bool> done{false};
+  std::atomic<int> killed{0};
+  std::thread killer([&] {
+    while (!done && killed == 0) {
+      std::error_code error;
+      for (const auto& proc : std::filesystem::directory_iterator("/proc", error)) {
+        std::ifstream comm(proc.path() / "comm");
+        std::string command;
+        if (!std::getline(comm, command) || command.rfind("soffice", 0) != 0) continue;
+        std::error_code fdError;
+        for (const auto& fd : std::filesystem::directory_iterator(proc.path() / "fd", fdError)) {
+          std::error_code linkError;
+          if (std::filesystem::read_symlink(fd.path(), linkError).string() == source) {
+            ::kill(std::atoi(proc.path().filename().c_str()), SIGKILL);
+            ++killed;
+          }
+        }
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  });
+  FakePrompts prompts;
+  CConverterDlg dlg(&prompts, false);
+  Start(dlg, prompts, source, out_.file("never.mp4"), 5);
+  done = true;
+  killer.join();
+  ASSERT_GT(killed, 0) << "the office never had the presentation open";
+  EXPECT_FALSE(dlg.conversionRunning());
+  EXPECT_EQ(prompts.messages, QStringList{QStringLiteral(" OLE Exception take place ")});
+  EXPECT_EQ(dlg.outcome(), ConversionOutcome::StartFailed);
+  ExpectReady(dlg);
+  EXPECT_TRUE(WorkFilesLeft().empty());
+}
+
+TEST(RendererWatchdog, ABusyUiThreadOrASlowPageIsNotAHungRendererButAStoppedOneIs) {
+  QWebEnginePage page;
+  bool loaded = false;
+  QObject::connect(&page, &QWebEnginePage::loadFinished, [&loaded](bool ok) { loaded = ok; });
+  page.setHtml(QStringLiteral("<html><body>watched</body></html>"));
+  ASSERT_TRUE(WaitUntil([&] { return loaded; }, 60000));
+  RendererWatchdog watchdog;
+  int hung = 0;
+  QObject::connect(&watchdog, &RendererWatchdog::hung, [&hung](qint64) { ++hung; });
+  watchdog.start(&page, 800);
+  // This thread busy for longer than the limit (as during an export): not the page's fault.
+  std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+  WaitUntil([] { return false; }, 1500);
+  // A page whose script keeps it busy for a while, but less than the limit, still answers.
+  page.runJavaScript(QStringLiteral("var t = Date.now(); while (Date.now() - t < 400) {}"));
+  WaitUntil([] { return false; }, 1500);
+  EXPECT_EQ(hung, 0);
+  EXPECT_TRUE(watchdog.running());
+
+  const pid_t renderer = static_cast<pid_t>(page.renderProcessPid());
+  ASSERT_GT(renderer, 0);
+  ASSERT_EQ(::kill(renderer, SIGSTOP), 0);
+  const bool tripped = WaitUntil([&] { return hung > 0; }, 30000);
+  EXPECT_TRUE(RendererWatchdog::KillRenderer(renderer));
+  EXPECT_TRUE(tripped);
+  EXPECT_EQ(hung, 1);  // once, then it rests
+  EXPECT_FALSE(watchdog.running());
+  EXPECT_FALSE(RendererWatchdog::IsOwnDescendant(::getpid()));
+  EXPECT_FALSE(RendererWatchdog::IsOwnDescendant(1));
 }
 
 }  // namespace
