@@ -130,7 +130,8 @@ TEST_F(ColourPages, EveryContainerShowsTheSlidesColours) {
 TEST_F(ColourPages, Mp4StoppedBySigintHasItsIndexFirst) {
   ASSERT_FALSE(deck_.empty()) << "LibreOffice could not make the fixture";
   const std::string output = out_.file("stopped.mp4");
-  ChildProcess kavreto({KavretoProgram(), "convert", deck_, output, "--fps", "10", "--stats"}, Env());
+  // At the timer's pace, so that the show is still running when the signal comes.
+  ChildProcess kavreto({KavretoProgram(), "convert", deck_, output, "--fps", "10", "--realtime", "--stats"}, Env());
   ASSERT_TRUE(kavreto.waitForStderr("slide 2 of", kConversionLimitMs)) << kavreto.stderrText();
   ::kill(kavreto.pid(), SIGINT);
   EXPECT_EQ(kavreto.wait(60000), 3) << kavreto.stderrText();
