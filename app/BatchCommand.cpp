@@ -110,6 +110,10 @@ int BatchCommand::run() {
   exporter_ = std::make_unique<BatchExporter>();
   exporter_->warmUp();  // the office starts while the dialog and its browser are made
   dialog_ = std::make_unique<CConverterDlg>(prompts_.get(), /*withBanner=*/false);
+  // Every slide gets its progress line, however fast the show is filmed.
+  connect(&dialog_->slideShowWindow(), &CSlideShowDlg::slideChanged, this, [this] {
+    if (filming_.isValid()) showProgress(false);
+  });
   if (options_.autoHeight > 0) {
     dialog_->setAutoPictureSize(options_.autoHeight);
   } else {

@@ -172,10 +172,12 @@ void CSlideShowDlg::OnTitleChange(const QString& title) {
   const std::string pagePrefix = PageTexts::kPageTitlePrefix;
   const size_t page = text.find(pagePrefix);
   if (page != std::string::npos) {
+    const int previous = currentSlide;
     currentSlide = ReadInteger(text.substr(page + pagePrefix.size()));
     const bool changed = pageReady == 0;
     pageReady = 1;
     if (changed) emit showStateChanged();
+    if (changed || currentSlide != previous) emit slideChanged(currentSlide);
     return;
   }
   if (text == PageTexts::kEndTitle) {

@@ -99,6 +99,8 @@ class CSlideShowDlg : public QDialog {
  signals:
   // pageReady, showEnded or showFailed changed.
   void showStateChanged();
+  // The page reported a slide number other than the one before (currentSlide holds it).
+  void slideChanged(int slide);
 
  protected:
   void resizeEvent(QResizeEvent* event) override;

@@ -101,13 +101,14 @@ class ConversionFault : public testing::Test {
     std::sort(files.begin(), files.end());
     return files;
   }
-  // A conversion of the long deck at 30 fps, filming by the time this returns.
+  // A conversion of the long deck at 30 fps, with frames written by the time this returns
+  // (the second slide is reached only after the first has been filmed).
   std::unique_ptr<ChildProcess> StartFilming(const std::string& output, const TempDir& tmp,
                                              std::vector<std::string> env = {}) {
     auto kavreto = std::make_unique<ChildProcess>(
         std::vector<std::string>{KavretoProgram(), "convert", longDeck_, output, "--fps", "30", "--stats"},
         Env(tmp, std::move(env)));
-    EXPECT_TRUE(kavreto->waitForStderr("slide 1 of", kConversionLimitMs)) << kavreto->stderrText();
+    EXPECT_TRUE(kavreto->waitForStderr("slide 2 of", kConversionLimitMs)) << kavreto->stderrText();
     return kavreto;
   }
   // The video holds exactly the frames the command says it wrote, and decodes cleanly.
