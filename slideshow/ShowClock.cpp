@@ -132,18 +132,17 @@ void ShowClock::end() {
 }
 
 void ShowClock::watchView() {
+  // The renderer's pictures reach the view's focus proxy, which the browser makes only once
+  // the view has been shown and the event loop has run: it is looked for again until found.
   QWebEngineView* view = browser_.view();
-  if (view == watchedView_) return;
+  QWidget* proxy = view != nullptr ? view->focusProxy() : nullptr;
+  if (view == watchedView_ && proxy == watchedProxy_) return;
   if (watchedView_) watchedView_->removeEventFilter(this);
   if (watchedProxy_) watchedProxy_->removeEventFilter(this);
   watchedView_ = view;
-  watchedProxy_ = nullptr;
-  if (view == nullptr) return;
-  view->installEventFilter(this);
-  if (QWidget* proxy = view->focusProxy()) {
-    proxy->installEventFilter(this);
-    watchedProxy_ = proxy;
-  }
+  watchedProxy_ = proxy;
+  if (view != nullptr) view->installEventFilter(this);
+  if (proxy != nullptr) proxy->installEventFilter(this);
 }
 
 bool ShowClock::eventFilter(QObject* watched, QEvent* event) {
@@ -252,6 +251,7 @@ void ShowClock::startFrame() {
     finish(nullptr);
     return;
   }
+  watchView();
   stepped_ = false;
   pageMs_ = t;
   const uint64_t serial = ++filmSerial_;
