@@ -66,7 +66,7 @@ ShowClock::ShowClock(CWebBrowser2& browser, QObject* parent) : QObject(parent), 
   connect(retry_, &QTimer::timeout, this, [this] {
     if (state_ == State::Starting) {
       preroll();
-    } else if (pending_ && asked_) {
+    } else if (pending_ && answered_) {
       tryPicture();
     }
   });
@@ -132,23 +132,23 @@ void ShowClock::end() {
 }
 
 void ShowClock::watchView() {
+  // The renderer's pictures reach the view's focus proxy, which the browser makes only once
+  // the view has been shown and the event loop has run: it is looked for again until found.
   QWebEngineView* view = browser_.view();
-  if (view == watchedView_) return;
+  QWidget* proxy = view != nullptr ? view->focusProxy() : nullptr;
+  if (view == watchedView_ && proxy == watchedProxy_) return;
   if (watchedView_) watchedView_->removeEventFilter(this);
   if (watchedProxy_) watchedProxy_->removeEventFilter(this);
   watchedView_ = view;
-  watchedProxy_ = nullptr;
-  if (view == nullptr) return;
-  view->installEventFilter(this);
-  if (QWidget* proxy = view->focusProxy()) {
-    proxy->installEventFilter(this);
-    watchedProxy_ = proxy;
-  }
+  watchedProxy_ = proxy;
+  if (view != nullptr) view->installEventFilter(this);
+  if (proxy != nullptr) proxy->installEventFilter(this);
 }
 
 bool ShowClock::eventFilter(QObject* watched, QEvent* event) {
-  // A new picture from the renderer reaches the view as an update: look at it at once.
-  if (pending_ && asked_ && wantedCounter_ >= 0 &&
+  // A new picture from the renderer reaches the view as an update: look at it at once (only
+  // once the page has answered: until then the counter to look for is not known).
+  if (pending_ && answered_ && wantedCounter_ >= 0 &&
       (event->type() == QEvent::UpdateRequest || event->type() == QEvent::Paint)) {
     retry_->start(0);
   }
@@ -205,7 +205,6 @@ void ShowClock::onPreroll(const QVariant& reply) {
 void ShowClock::film(uint64_t index, int frameRate, Done done) {
   cancel();
   pending_ = true;
-  asked_ = false;
   index_ = index;
   frameRate_ = frameRate > 0 ? frameRate : 1;
   done_ = std::move(done);
@@ -220,7 +219,9 @@ void ShowClock::film(uint64_t index, int frameRate, Done done) {
 
 void ShowClock::cancel() {
   pending_ = false;
-  asked_ = false;
+  answered_ = false;
+  wantedCounter_ = -1;
+  wantedTitle_.clear();
   done_ = nullptr;
   ++filmSerial_;
 }
@@ -250,8 +251,8 @@ void ShowClock::startFrame() {
     finish(nullptr);
     return;
   }
+  watchView();
   stepped_ = false;
-  asked_ = true;
   pageMs_ = t;
   const uint64_t serial = ++filmSerial_;
   QPointer<ShowClock> self(this);
@@ -261,7 +262,7 @@ void ShowClock::startFrame() {
 }
 
 void ShowClock::onFilmed(uint64_t /*serial*/, const QVariant& reply) {
-  if (!pending_) return;
+  if (!pending_ || answered_) return;
   const QVariantMap answer = reply.toMap();
   if (answer.value(QStringLiteral("token")).toULongLong() != token_) {
     // The show page is gone (the browser was navigated away): nothing to film.
@@ -283,17 +284,20 @@ void ShowClock::onFilmed(uint64_t /*serial*/, const QVariant& reply) {
     wantedCounter_ = -1;
     ++unchanged_;
   }
+  // From here on the picture may be looked at: the counter and the title it must show are
+  // this frame's.
+  answered_ = true;
   pictureWatch_.start();
   tryPicture();
 }
 
 void ShowClock::noteTitle(const QString& title) {
   title_ = title;
-  if (pending_ && asked_ && !wantedTitle_.isEmpty()) retry_->start(0);
+  if (pending_ && answered_ && !wantedTitle_.isEmpty()) retry_->start(0);
 }
 
 void ShowClock::tryPicture() {
-  if (!pending_ || !asked_) return;
+  if (!pending_ || !answered_) return;
   if (!wantedTitle_.isEmpty() && title_ != wantedTitle_ && pictureWatch_.elapsed() < kTitleWaitMs) {
     retry_->start(50);  // noteTitle() comes sooner
     return;
@@ -335,7 +339,7 @@ void ShowClock::tryPicture() {
 
 void ShowClock::finish(const QImage* picture) {
   pending_ = false;
-  asked_ = false;
+  answered_ = false;
   pageWaitNs_ += static_cast<double>(frameWatch_.nsecsElapsed());
   Done done = std::move(done_);
   done_ = nullptr;

@@ -126,7 +126,11 @@ class ShowClock : public QObject {
 
   // The frame being filmed.
   bool pending_ = false;
-  bool asked_ = false;
+  // The page has answered this frame's call: wantedCounter_ and wantedTitle_ are this
+  // frame's, and only now may a picture be taken. Before the answer they are unknown: a
+  // picture looked at then would be checked against the last frame's counter and pass
+  // with the last frame's content.
+  bool answered_ = false;
   uint64_t index_ = 0;
   int frameRate_ = 25;
   Done done_;
