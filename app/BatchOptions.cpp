@@ -20,14 +20,14 @@ std::string Num(double value) {
 }
 
 // Every option of `convert`: names, value name, help text (with range and default).
-struct OptionSpec {
+struct OptionInfo {
   const char* name;
   const char* valueName;  // null for a switch
   std::string help;
   bool hidden = false;
 };
 
-std::vector<OptionSpec> Specs() {
+std::vector<OptionInfo> Options() {
   std::string named;
   for (const auto& s : P::kNamedSizes)
     named += std::string(s.name) + " (" + std::to_string(s.width) + "x" + std::to_string(s.height) + "), ";
@@ -146,15 +146,15 @@ std::string BatchOptions::usage() {
       "that fails does not stop the others.\n"
       "\n"
       "options (each value follows its option after a space or an equals sign):\n";
-  for (const OptionSpec& spec : Specs()) {
-    if (spec.hidden) continue;
-    std::string left = std::string("  --") + spec.name + (spec.valueName ? std::string(" ") + spec.valueName : "");
+  for (const OptionInfo& entry : Options()) {
+    if (entry.hidden) continue;
+    std::string left = std::string("  --") + entry.name + (entry.valueName ? std::string(" ") + entry.valueName : "");
     if (left.size() < 24) left.append(24 - left.size(), ' ');
     // Wrap the help text at about 80 columns.
     std::string line = left;
     size_t column = line.size();
     size_t at = 0;
-    const std::string& help = spec.help;
+    const std::string& help = entry.help;
     while (at < help.size()) {
       size_t space = help.find(' ', at);
       if (space == std::string::npos) space = help.size();
@@ -196,9 +196,9 @@ BatchOptions BatchOptions::parse(const std::vector<std::string>& args) {
   const QCommandLineOption version(QStringLiteral("version"));
   parser.addOption(help);
   parser.addOption(version);
-  for (const OptionSpec& spec : Specs()) {
-    QCommandLineOption option(QString::fromLatin1(spec.name), QString::fromStdString(spec.help));
-    if (spec.valueName != nullptr) option.setValueName(QString::fromLatin1(spec.valueName));
+  for (const OptionInfo& entry : Options()) {
+    QCommandLineOption option(QString::fromLatin1(entry.name), QString::fromStdString(entry.help));
+    if (entry.valueName != nullptr) option.setValueName(QString::fromLatin1(entry.valueName));
     parser.addOption(option);
   }
   QStringList arguments{QStringLiteral("kavreto")};

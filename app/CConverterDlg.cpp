@@ -21,7 +21,7 @@
 #include "DialogPrompts.h"
 #include "DrawOleObject.h"
 #include "ExportPresentation.h"
-#include "ShowAspect.h"
+#include "SlideShape.h"
 #include "ui_IDD_CONVERTER.h"
 
 #ifndef KAVRETO_BANNER_HOST
@@ -294,7 +294,7 @@ void CConverterDlg::readSettings() {
 
 void CConverterDlg::sizeFromShow(const QString& archive) {
   double aspectWidth = 0, aspectHeight = 0;
-  if (!ShowAspect::FromArchive(QFile::encodeName(archive).toStdString(), aspectWidth, aspectHeight)) return;
+  if (!SlideShape::FromArchive(QFile::encodeName(archive).toStdString(), aspectWidth, aspectHeight)) return;
   const EncodePresets::PictureSize size = EncodePresets::SizeForAspect(aspectWidth, aspectHeight, autoHeight_);
   settings_.width = size.width;
   settings_.height = size.height;

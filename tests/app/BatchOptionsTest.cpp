@@ -9,7 +9,7 @@
 #include "EncodePresets.h"
 #include "OutputCheck.h"
 #include "ProgressJson.h"
-#include "ShowAspect.h"
+#include "SlideShape.h"
 
 namespace {
 
@@ -275,23 +275,23 @@ TEST(ProgressJson, LinesCarryEveryFieldAndEscapeText) {
   EXPECT_EQ(ProgressJson::Quote("\xed\xa0\x80"), "\"\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\"");
 }
 
-TEST(ShowAspect, ViewBoxOfTheRootSvgElement) {
+TEST(SlideShape, ViewBoxOfTheRootSvgElement) {
   double w = 0, h = 0;
   ASSERT_TRUE(
-      ShowAspect::FromSvg("<?xml version=\"1.0\"?>\n<!DOCTYPE svg>\n<svg version=\"1.2\" "
+      SlideShape::FromSvg("<?xml version=\"1.0\"?>\n<!DOCTYPE svg>\n<svg version=\"1.2\" "
                           "viewBox=\"0 0 28000 15750\" preserveAspectRatio=\"xMidYMid\"><g/></svg>",
                           w, h));
   EXPECT_EQ(w, 28000);
   EXPECT_EQ(h, 15750);
-  ASSERT_TRUE(ShowAspect::FromSvg("<svg\nviewBox='10,20,400,300'>", w, h));
+  ASSERT_TRUE(SlideShape::FromSvg("<svg\nviewBox='10,20,400,300'>", w, h));
   EXPECT_EQ(w, 400);
   EXPECT_EQ(h, 300);
   for (const char* svg : {"", "<svgx viewBox=\"0 0 4 3\">", "<svg width=\"4\">", "<svg viewBox=\"0 0 0 3\">",
                           "<svg viewBox=\"0 0 4\">", "<svg viewBox=\"0 0 -4 3\">", "<svg dataviewBox=\"0 0 4 3\">",
                           "<svg viewBox=\"0 0 4 3\"", "<svg viewBox=\"0 0 inf 3\">"}) {
-    EXPECT_FALSE(ShowAspect::FromSvg(svg, w, h)) << svg;
+    EXPECT_FALSE(SlideShape::FromSvg(svg, w, h)) << svg;
   }
-  EXPECT_FALSE(ShowAspect::FromArchive("/nonexistent/archive.tmp", w, h));
+  EXPECT_FALSE(SlideShape::FromArchive("/nonexistent/archive.tmp", w, h));
 }
 
 }  // namespace

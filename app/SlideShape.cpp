@@ -1,4 +1,4 @@
-#include "ShowAspect.h"
+#include "SlideShape.h"
 
 #include <cmath>
 #include <cstdlib>
@@ -7,7 +7,7 @@
 
 #include "MhtmlArchive.h"
 
-bool ShowAspect::FromSvg(std::string_view svg, double& width, double& height) {
+bool SlideShape::FromSvg(std::string_view svg, double& width, double& height) {
   // The root element: the first "<svg" followed by white space or the tag's end.
   size_t start = 0;
   while ((start = svg.find("<svg", start)) != std::string_view::npos) {
@@ -52,7 +52,7 @@ bool ShowAspect::FromSvg(std::string_view svg, double& width, double& height) {
   return true;
 }
 
-bool ShowAspect::FromArchive(const std::string& archivePath, double& width, double& height) {
+bool SlideShape::FromArchive(const std::string& archivePath, double& width, double& height) {
   std::ifstream in(archivePath, std::ios::binary);
   if (!in.is_open()) return false;
   const std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());

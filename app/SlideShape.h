@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-class ShowAspect {
+class SlideShape {
  public:
   // The slide size of the SVG show in the archive at `archivePath`; false when the
   // archive cannot be read or holds no SVG show with a usable viewBox.
