@@ -125,6 +125,22 @@ int ChildProcess::wait(int timeoutMs) {
 
 std::string KavretoProgram() { return std::string(KAVRETO_BINARY_DIR) + "/app/kavreto"; }
 
+pid_t OfficeHavingOpen(const std::string& path) {
+  std::error_code error;
+  for (const auto& proc : fs::directory_iterator("/proc", error)) {
+    std::ifstream comm(proc.path() / "comm");
+    std::string command;
+    if (!std::getline(comm, command) || command.rfind("soffice", 0) != 0) continue;
+    std::error_code fdError;
+    for (const auto& fd : fs::directory_iterator(proc.path() / "fd", fdError)) {
+      std::error_code linkError;
+      if (fs::read_symlink(fd.path(), linkError).string() == path)
+        return static_cast<pid_t>(std::atoi(proc.path().filename().c_str()));
+    }
+  }
+  return 0;
+}
+
 int OfficeProcessCount(const std::string& marker) {
   int count = 0;
   for (const auto& entry : fs::directory_iterator("/proc")) {

@@ -47,6 +47,8 @@ std::string KavretoProgram();
 // Number of LibreOffice processes running now whose command line contains
 // `marker` (a conversion's private temporary directory).
 int OfficeProcessCount(const std::string& marker);
+// The id of an office (soffice) process that has the file at `path` open, or 0 when none has.
+pid_t OfficeHavingOpen(const std::string& path);
 // Files in `dir` whose names start with `prefix`.
 std::vector<std::string> FilesWithPrefix(const std::string& dir, const std::string& prefix);
 bool FileExists(const std::string& path);

@@ -28,22 +28,6 @@ long WrittenFrames(const std::string& log) {
   return at == std::string::npos ? -1 : std::atol(log.c_str() + at + 9);
 }
 
-// True when an office process has `path` open.
-bool OfficeHasOpen(const std::string& path) {
-  std::error_code error;
-  for (const auto& proc : std::filesystem::directory_iterator("/proc", error)) {
-    std::ifstream comm(proc.path() / "comm");
-    std::string command;
-    if (!std::getline(comm, command) || command.rfind("soffice", 0) != 0) continue;
-    std::error_code fdError;
-    for (const auto& fd : std::filesystem::directory_iterator(proc.path() / "fd", fdError)) {
-      std::error_code linkError;
-      if (std::filesystem::read_symlink(fd.path(), linkError).string() == path) return true;
-    }
-  }
-  return false;
-}
-
 // Ends the office processes whose command line holds `marker`.
 void KillOfficeProcesses(const std::string& marker) {
   std::error_code error;
@@ -210,7 +194,7 @@ TEST_F(ConversionFault, KilledConversionsLeaveNothingThatTheNextOneDoesNotRemove
     const std::string source = exportTmp.file("deck.ppt");
     std::filesystem::copy_file(longDeck_, source);
     ChildProcess kavreto({KavretoProgram(), "convert", source, out_.file("export.mp4")}, Env(exportTmp));
-    ASSERT_TRUE(PollUntil([&] { return OfficeHasOpen(source); }, 60000)) << kavreto.stderrText();
+    ASSERT_TRUE(PollUntil([&] { return OfficeHavingOpen(source) > 0; }, 60000)) << kavreto.stderrText();
     ::kill(kavreto.pid(), SIGKILL);
     EXPECT_EQ(kavreto.wait(10000), 128 + SIGKILL);
     EXPECT_TRUE(PollUntil([&] { return OfficeProcessCount(exportTmp.path()) == 0; }, kHelpersGoneMs))

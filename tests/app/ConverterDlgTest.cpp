@@ -573,19 +573,9 @@ TEST_F(ConverterDlgConversion, OfficeThatDiesDuringTheExportGivesTheOleText) {
   std::atomic<int> killed{0};
   std::thread killer([&] {
     while (!done && killed == 0) {
-      std::error_code error;
-      for (const auto& proc : std::filesystem::directory_iterator("/proc", error)) {
-        std::ifstream comm(proc.path() / "comm");
-        std::string command;
-        if (!std::getline(comm, command) || command.rfind("soffice", 0) != 0) continue;
-        std::error_code fdError;
-        for (const auto& fd : std::filesystem::directory_iterator(proc.path() / "fd", fdError)) {
-          std::error_code linkError;
-          if (std::filesystem::read_symlink(fd.path(), linkError).string() == source) {
-            ::kill(std::atoi(proc.path().filename().c_str()), SIGKILL);
-            ++killed;
-          }
-        }
+      if (const pid_t office = OfficeHavingOpen(source); office > 0) {
+        ::kill(office, SIGKILL);
+        ++killed;
       }
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
