@@ -55,7 +55,7 @@ int main(int argc, char** argv) {
                  BatchOptions::usage().c_str());
     return 2;
   }
-  PrepareBrowserEnvironment(/*offscreen=*/batch);
+  PrepareBrowserEnvironment(/*offscreen=*/batch, /*unpacedFrames=*/batch && !options.realtime);
   // The browser engine's start-up report is noise on the command's progress output.
   if (batch) {
     QLoggingCategory::setFilterRules(QStringLiteral("qt.webenginecontext.info=false"));

@@ -5,6 +5,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <com/sun/star/beans/NamedValue.hpp>
+#include <com/sun/star/configuration/theDefaultProvider.hpp>
+#include <com/sun/star/container/XNameReplace.hpp>
+#include <com/sun/star/lang/XMultiServiceFactory.hpp>
+#include <com/sun/star/util/XChangesBatch.hpp>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -20,11 +25,15 @@
 #include "TemporaryDirectory.h"
 
 namespace fs = std::filesystem;
+using namespace css;
 using namespace std::chrono_literals;
 
 namespace {
 
 constexpr const char* kTemplatePrefix = "office-template-";
+// Changes whenever what a template holds changes, so that templates made by an earlier
+// kavreto are made again.
+constexpr const char* kTemplateFormat = "2: office version recorded";
 
 void Mix(uint64_t& hash, const std::string& data) {
   for (unsigned char c : data) {
@@ -72,8 +81,32 @@ bool IsTemplate(const std::string& path) {
   return fs::is_directory(path + "/user", ec);
 }
 
+// Records, in the profile the office runs with, its own version as the version last run.
+// Without it the office takes every start for the first one after an upgrade and runs its
+// graphics self-test before it accepts a connection: about half a second of drawing, which
+// is most of its start-up time (the office's own command line never records it when run
+// without a display). False when the office would not say or keep it.
+bool RecordOfficeVersion(const uno::Reference<uno::XComponentContext>& context) {
+  try {
+    const uno::Reference<lang::XMultiServiceFactory> provider = configuration::theDefaultProvider::get(context);
+    uno::Sequence<uno::Any> arguments(1);
+    arguments.getArray()[0] <<= beans::NamedValue("nodepath", uno::Any(rtl::OUString("/org.openoffice.Setup/Product")));
+    const uno::Reference<container::XNameReplace> product(
+        provider->createInstanceWithArguments("com.sun.star.configuration.ConfigurationUpdateAccess", arguments),
+        uno::UNO_QUERY_THROW);
+    rtl::OUString version;
+    if (!(product->getByName("ooSetupVersion") >>= version) || version.isEmpty()) return false;
+    product->replaceByName("ooSetupLastVersion", uno::Any(version));
+    uno::Reference<util::XChangesBatch>(product, uno::UNO_QUERY_THROW)->commitChanges();
+    return true;
+  } catch (const uno::Exception&) {
+    return false;
+  }
+}
+
 // Lets the office make and initialise a profile in `profile`: started (and started again when
-// it asks for that), connected, asked to quit. True when it quit by itself.
+// it asks for that), connected, given its version to record, asked to quit. True when it
+// quit by itself (a profile whose version could not be recorded still serves).
 bool InitialiseProfile(const ExportOptions& options, const TemporaryDirectory& work, const std::string& profile,
                        std::chrono::steady_clock::time_point deadline) {
   const std::string officeTemp = work.path() + "/tmp";
@@ -93,6 +126,7 @@ bool InitialiseProfile(const ExportOptions& options, const TemporaryDirectory& w
       office.end(0ms);
       return false;
     }
+    RecordOfficeVersion(session.remoteContext());
     session.terminateOffice();
     session.dispose();
   }
@@ -126,6 +160,7 @@ std::string OfficeProfileTemplate::VersionKey(const std::string& programDir) {
   Mix(hash, versionrc);
   Mix(hash, FileIdentity(programDir + "/soffice.bin"));
   Mix(hash, FileIdentity(programDir + "/libmergedlo.so"));
+  Mix(hash, kTemplateFormat);
   std::string key;
   for (char c : buildId) {
     const bool plain = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '.';
@@ -171,6 +206,7 @@ std::string OfficeProfileTemplate::Ensure(const ExportOptions& options,
       // Nothing of the run that made it belongs in the copies.
       ::unlink((profile + "/.lock").c_str());
       ::unlink((profile + "/user/.lock").c_str());
+      ::unlink((profile + "/user/GraphicsRenderTests.log").c_str());  // that run's self-test report
       if (::rename(profile.c_str(), final.c_str()) == 0) result = final;
     }
     made = !result.empty();

@@ -4,7 +4,9 @@
 // time; a copy of one that has been through this starts at once. The template lives in the
 // user's cache as "office-template-<office version>", is made once (a lock keeps two
 // processes from making it at the same time), and is made again when the office version
-// changes (templates of other versions are then removed).
+// changes (templates of other versions are then removed). The template records the office's
+// version as the one last run, so that a copy does not make the office run the graphics
+// self-test it runs on the first start after an upgrade.
 //
 // Threads: any thread; concurrent calls, in this process or others, are safe.
 
@@ -19,8 +21,8 @@ class OfficeProfileTemplate {
   // ~/.cache/kavreto. Not made here.
   static std::string CacheDirectory(const std::string& configured);
 
-  // A name for the installed office's version (build id and a digest of its version file and
-  // main binaries); empty when the version cannot be read, and then no template is used.
+  // A name for the installed office's version (build id and a digest of its version file, its
+  // main binaries and what a template holds); empty when the version cannot be read, and then no template is used.
   static std::string VersionKey(const std::string& programDir);
 
   // The path of the template for the office of `options`, made first when there is none (that

@@ -68,7 +68,7 @@ bool OfficeSession::open(OfficeProcess& process, const OfficeProcess::Settings& 
           continue;
         }
         if (std::chrono::steady_clock::now() >= deadline) return false;
-        std::this_thread::sleep_for(50ms);
+        std::this_thread::sleep_for(10ms);
       }
     }
     // From here on the calls go to the office: one that is stuck while starting would block

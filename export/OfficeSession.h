@@ -21,7 +21,7 @@ class OfficeSession {
   OfficeSession(const OfficeSession&) = delete;
   OfficeSession& operator=(const OfficeSession&) = delete;
 
-  // Starts `process` with `settings` and connects to it, retrying every 50 ms until
+  // Starts `process` with `settings` and connects to it, retrying every 10 ms until
   // `deadline`. A brand-new profile makes the office exit once asking for a restart; it is
   // started again. `started` is told the id of each process started. False when no
   // connection came up (the process is then still owned by `process`, which ends it).

@@ -18,13 +18,14 @@ void AddChromiumFlag(QByteArray& flags, const QByteArray& flag) {
 
 }  // namespace
 
-void PrepareBrowserEnvironment(bool offscreen) {
+void PrepareBrowserEnvironment(bool offscreen, bool unpacedFrames) {
   const bool noDisplay = qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
   if (offscreen || noDisplay) qputenv("QT_QPA_PLATFORM", "offscreen");
   qputenv("QT_QUICK_BACKEND", "software");
 
   QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS").trimmed();
   AddChromiumFlag(flags, "--disable-gpu");
+  if (unpacedFrames) AddChromiumFlag(flags, "--disable-frame-rate-limit");
   if (::geteuid() == 0) AddChromiumFlag(flags, "--no-sandbox");
   qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags);
 

@@ -8,5 +8,11 @@
 // sandbox refuses to start), and registers the `mhtml` URL scheme that single-file web
 // archives are served under.
 //
+// With `unpacedFrames` it also adds --disable-frame-rate-limit: the browser then draws a
+// frame as soon as one is asked for instead of at the display's 60 Hz. Only for shows filmed
+// on the film clock, where a frame's content is fixed by the clock and not by when it is
+// drawn (the same pictures, in about half the time); a show played in real time would only
+// burn processor time drawing frames nobody takes.
+//
 // Threads: the main thread, before any other Qt object exists.
-void PrepareBrowserEnvironment(bool offscreen);
+void PrepareBrowserEnvironment(bool offscreen, bool unpacedFrames = false);

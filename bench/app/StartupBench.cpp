@@ -64,6 +64,9 @@ const std::string& SharedCache() {
 Run RunCold(const std::vector<std::string>& args, const std::string& scratch) {
   const std::string tmp = scratch + "/tmp";
   fs::create_directories(tmp);
+  // Made here, in the benchmark's own process: a first call in the child below would make
+  // a cache of the child's own, never shared and never removed.
+  const std::string& cache = SharedCache();
   int err[2];
   Run run;
   if (::pipe(err) != 0) return run;
@@ -75,7 +78,7 @@ Run RunCold(const std::vector<std::string>& args, const std::string& scratch) {
     const int devnull = ::open("/dev/null", O_RDWR);
     ::dup2(devnull, 0);
     ::dup2(devnull, 1);
-    ::setenv("XDG_CACHE_HOME", SharedCache().c_str(), 1);
+    ::setenv("XDG_CACHE_HOME", cache.c_str(), 1);
     ::setenv("TMPDIR", tmp.c_str(), 1);
     std::vector<std::string> copy = args;
     std::vector<char*> argv;
