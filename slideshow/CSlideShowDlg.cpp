@@ -129,8 +129,12 @@ void CSlideShowDlg::onClockFailed(const QString& reason) {
 QString CSlideShowDlg::FailureText(const QString& code) {
   if (code == QLatin1String("engine")) return QStringLiteral("the show's engine never became ready");
   const QStringList parts = code.split(QLatin1Char(':'));
-  if (parts.size() == 3 && parts[0] == QLatin1String("ended")) {
-    return QStringLiteral("the show ended at slide %1 of %2").arg(parts[1], parts[2]);
+  if (parts.size() >= 3 && parts[0] == QLatin1String("ended")) {
+    QString text = QStringLiteral("the show ended at slide %1 of %2").arg(parts[1], parts[2]);
+    // What the engine threw, which may hold colons of its own.
+    const QString words = parts.mid(3).join(QLatin1Char(':')).trimmed();
+    if (!words.isEmpty()) text += QStringLiteral(" (the show's engine reported: %1)").arg(words);
+    return text;
   }
   return QStringLiteral("the show could not be played (%1)").arg(code);
 }

@@ -3,9 +3,12 @@
 #include <QCoreApplication>
 #include <QPointer>
 #include <QWebEngineProfile>
+#include <QWebEngineScript>
+#include <QWebEngineScriptCollection>
 #include <QWebEngineSettings>
 
 #include "MhtmlSchemeHandler.h"
+#include "PageFiles.h"
 #include "RequestFilter.h"
 
 namespace {
@@ -38,6 +41,15 @@ QWebEngineProfile* SlideShowProfile::profile() {
   auto* handler = new MhtmlSchemeHandler(profile);
   profile->installUrlSchemeHandler(QByteArrayLiteral("mhtml"), handler);
   profile->setUrlRequestInterceptor(new RequestFilter(profile));
+
+  // Fixes for the show engine, in every frame of every page of the profile (page/engine-fixes.js).
+  QWebEngineScript fixes;
+  fixes.setName(QStringLiteral("kavreto-engine-fixes"));
+  fixes.setInjectionPoint(QWebEngineScript::DocumentCreation);
+  fixes.setWorldId(QWebEngineScript::MainWorld);
+  fixes.setRunsOnSubFrames(true);
+  fixes.setSourceCode(QString::fromUtf8(PageFiles::kEngineFixesScript));
+  profile->scripts()->insert(fixes);
   g_profile = profile;
   g_handler = handler;
   return profile;

@@ -16,5 +16,7 @@ extern const char kShowPageScript[];
 extern const char kFilmClockScript[];
 // status-text.js: window.status reported as marked console messages, injected into every frame.
 extern const char kStatusTextScript[];
+// engine-fixes.js: fixes for the office's show engine, injected into every frame.
+extern const char kEngineFixesScript[];
 
 }  // namespace PageFiles

@@ -9,18 +9,22 @@
 // Behaviour the player relies on:
 // - One call of next() or GoToNextSld() is one step. A step asked for while an effect or a
 //   transition is still playing waits in a queue and runs once the show is idle; it is never
-//   dropped and never cuts the running one short.
+//   dropped and never cuts the running one short. A step asked for while nothing plays but
+//   the engine waits for events of its own (an effect that starts by itself after a delay)
+//   is not taken: the show is about to change by itself.
 // - Only the slides listed as shown are played, in order; hidden slides are passed over, also
 //   by the engine's own automatic advance. Nothing wraps past the last shown slide.
 // - The title '@kEndTitle@' means the real end: a step asked for on the last shown slide
 //   with nothing left to play. A show that cannot be played sets the title
 //   '@kFailedTitlePrefix@' + a reason: "engine" when the engine never became ready,
-//   "ended:<slide>:<count>" when it broke down on the way.
+//   "ended:<slide>:<count>" when it broke down on the way, followed by ":<what the engine
+//   threw>" when it threw.
 // - On the film clock (see film-clock.js) the first frame waits until the engine is ready:
 //   the engine may still be starting (bringing in its first slide) when the frame's load
 //   event fires, so the page looks again every 50 ms of show time, for up to 60 s.
 // - With the player's "use timings" setting, a slide that has an automatic timing of its own
 //   moves on by it once its effects have played: steps asked for meanwhile are ignored.
+//   Without it the engine's own timings are never used.
 //
 // Names starting with kv are the page's own; the engine's globals used are aSlideShow
 // (isRunning, isTransitionPlaying, isAnyEffectPlaying, isEnabled, nextEffect, displaySlide,
@@ -40,6 +44,8 @@ var kvQueue = []; // steps asked for while the show was busy: 'step' or 'slide'
 var kvTimer = null;
 var kvWaitingSince = 0;
 var kvMaxWaitMs = 20000; // a show that never comes to rest does not hold steps back forever
+var kvOwnEventsSince = 0; // show time since which steps wait for the engine's own events
+var kvOwnEventsPlace = '';
 var kvReadyLimitMs = 60000; // show time the engine may take to become ready
 var kvReadyPollMs = 50;
 var kvReadyWaitStart = null;
@@ -89,8 +95,16 @@ function kvFail(reason) {
   kvReleaseStart();
 }
 
-function kvFailMidway() {
-  kvFail('ended:' + gCurSld + ':' + kvSlideTotal());
+// The show broke down on the way; `error` is what the engine threw, if anything.
+function kvFailMidway(error) {
+  var words = '';
+  try {
+    if (error) words = String(error.message || error);
+  } catch (e) {
+    // an error that cannot be put in words
+  }
+  words = words.replace(/[\x00-\x1f\x7f]+/g, ' ').slice(0, 200);
+  kvFail('ended:' + gCurSld + ':' + kvSlideTotal() + (words ? ':' + words : ''));
 }
 
 function kvNextShown(index) {
@@ -168,7 +182,7 @@ function kvPump() {
       kvWaitingSince = 0;
       kvRun(kvQueue.shift());
     } catch (e) {
-      kvFailMidway();
+      kvFailMidway(e);
       return;
     }
   }
@@ -176,8 +190,39 @@ function kvPump() {
   else kvWaitingSince = 0;
 }
 
+// Where the show stands (slide and effect), to tell one wait for the engine's own events
+// from the next.
+function kvPlace() {
+  var f = kvEngine();
+  return f ? kvSlide + ':' + f.aSlideShow.nCurrentEffect : '';
+}
+
+// True while the engine waits for events of its own with nothing playing and no step of the
+// player's pending: an effect that starts by itself after a delay, say. The picture stands
+// still, but the show is going to change by itself.
+function kvAwaitingOwnEvents() {
+  var f = kvEngine();
+  if (!f || kvQueue.length > 0) return false;
+  var s = f.aSlideShow;
+  return s.isRunning() && !s.isTransitionPlaying() && !s.isAnyEffectPlaying();
+}
+
 function kvAsk(kind) {
   if (kvFailed) return; // the failure has been reported; steps change nothing
+  // A still picture while the engine waits for its own events is no reason to step: such
+  // steps would pile up and then run one after another once those events have played,
+  // passing slides by unseen. The player asks again once the picture the events leave has
+  // stood still. A show that keeps waiting longer than kvMaxWaitMs takes the step at once.
+  if (kvAwaitingOwnEvents()) {
+    var place = kvPlace();
+    if (kvOwnEventsSince === 0 || kvOwnEventsPlace !== place) {
+      kvOwnEventsSince = Date.now();
+      kvOwnEventsPlace = place;
+    }
+    if (Date.now() - kvOwnEventsSince < kvMaxWaitMs) return;
+    kvWaitingSince = kvOwnEventsSince;
+  }
+  kvOwnEventsSince = 0;
   kvQueue.push(kind);
   kvPump();
 }
@@ -213,6 +258,19 @@ function kvEngineReady(f) {
   }
 }
 
+// Without the player's "use timings" setting, a slide's own automatic timing never moves the
+// show on: the player's hold decides, as on every other slide (a timing shorter than the hold
+// would pass the slide by before the player has seen it). The engine sets the timing's timer
+// once a slide's effects have played; that step is taken away, and a timer the engine set
+// while it started is cleared.
+function kvIgnoreOwnTimings(show) {
+  show.notifyAnimationsEnd = function () {};
+  if (typeof show.automaticAdvanceTimeout === 'number') {
+    window.PPTSld.clearTimeout(show.automaticAdvanceTimeout);
+    show.automaticAdvanceTimeout = null;
+  }
+}
+
 function kvAttach() {
   if (kvReady || kvFailed) return;
   var f = window.PPTSld;
@@ -228,6 +286,7 @@ function kvAttach() {
       for (var i = 0; i < f.theMetaDoc.nNumberOfSlides; ++i) kvShownSlides.push(i);
     }
     kvReady = true;
+    if (!kvUseTimings) kvIgnoreOwnTimings(f.aSlideShow);
     // The engine's own navigation (automatic slide timings, keys) goes through switchSlide:
     // make it pass over hidden slides and stop at the last shown slide instead of wrapping.
     f.switchSlide = function (offset, skipTransition) {
@@ -238,7 +297,7 @@ function kvAttach() {
       try {
         kvShowSlide(index, skipTransition);
       } catch (e) {
-        kvFailMidway();
+        kvFailMidway(e);
       }
     };
     f.g_animMainSequence = {

@@ -90,12 +90,7 @@ const char* const kRefusals[] = {
 // Decks the sweep knows it does not film completely yet. They must still end cleanly (no
 // crash, no leftovers, never "done" for a show that broke off); the case is then reported as
 // skipped with the gap, so that the gap stays visible until it is closed.
-const std::map<std::string, std::string> kKnownGaps = {
-    {"poi__bug58733_671884.ppt",
-     "the show's engine throws when it brings in slide 2; the conversion fails cleanly after slide 1"},
-    {"poi__br.com.tvcamboriu.www_pps_Pensar_5b1_5d.ppt",
-     "slides 4 to 7 advance by themselves after half a second; one of them is passed before the page reports it"},
-};
+const std::map<std::string, std::string> kKnownGaps = {};
 
 class CorpusSweep : public testing::TestWithParam<CorpusFile> {};
 

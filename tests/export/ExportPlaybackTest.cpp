@@ -205,6 +205,30 @@ TEST_F(ExportPlayback, StepsAskedForWhileAnEffectPlaysAreKeptAndPlayedAfterIt) {
   EXPECT_EQ(dlg.currentSlide, 3);
 }
 
+// PowerPoint's "dim after the effect" animates an attribute "dim" that the show's engine does
+// not know (it threw on it). The engine now has it: dimming gives the shape's filled and
+// stroked parts, its text among them, the colour, and leaves unpainted parts unpainted.
+TEST_F(ExportPlayback, EngineDimsShapesToAColour) {
+  LoadFixture("four-slides.fodp", 4);
+  const QVariant result = Evaluate(R"js(
+    (function () {
+      var f = PPTSld, map = f.aAttributeMap, dim = map.dim;
+      if (!dim) return 'no dim attribute';
+      if (dim.type !== map['fill-color'].type) return 'not a colour';
+      var g = f.document.createElementNS('http://www.w3.org/2000/svg', 'g');
+      g.innerHTML = '<rect fill="rgb(10,20,30)" stroke="none"/><path fill="none" stroke="#ffffff"/>' +
+                    '<text><tspan fill="rgb(255,255,255)">x</tspan></text>';
+      var shape = { aActiveElement: g };
+      var before = f.AnimatedElement.prototype[dim.get].call(shape).toString(true);
+      f.AnimatedElement.prototype[dim.set].call(shape, new f.RGBColor(0.6, 0.875, 0.667));
+      var parts = g.querySelectorAll('rect, path, tspan');
+      return [before, parts[0].getAttribute('fill'), parts[0].getAttribute('stroke'),
+              parts[1].getAttribute('fill'), parts[1].getAttribute('stroke'), parts[2].getAttribute('fill')].join(' ');
+    })())js");
+  EXPECT_EQ(result.toString().toStdString(),
+            "rgb(10,20,30) rgb(153,223,170) none none rgb(153,223,170) rgb(153,223,170)");
+}
+
 TEST_F(ExportPlayback, HiddenSlideInTheMiddleIsPassedOver) {
   LoadFixture("hidden-middle.fodp", 3);
   ASSERT_TRUE(WaitForStillPicture());
@@ -603,6 +627,36 @@ TEST_F(ClockPlayback, SlideWithItsOwnTimingStaysThatLongWithTimings) {
     }
     EXPECT_EQ(purple, 12);  // its hold, and the frame of the step that ends the show
   }
+}
+
+// Effects that start by themselves after a delay: while the show waits for them the picture
+// stands still, which is no reason to step (steps asked for then would pile up and, once the
+// effects have played, pass the next slide by). Every picture the effects leave is held for
+// the hold, and every slide is seen.
+TEST_F(ClockPlayback, StillPictureWhileEffectsAreDueIsNoStep) {
+  LoadOnClock("delayed-effect.fodp", 2);
+  ClockFilm film(dlg, surface, 10);
+  ASSERT_TRUE(film.Run());
+  EXPECT_TRUE(film.ended);
+  EXPECT_EQ(film.slides, (std::set<int>{1, 2}));
+  // 0 blue, 1 the orange box, 2 both boxes, 3 purple; -1 between (a fade).
+  auto picture = [](const ClockFilm::Frame& f) {
+    if (Near(f.corner, {0x6a, 0x1b, 0x9a})) return 3;
+    if (!Near(f.corner, kTitleBlue)) return -1;
+    const bool orange = Near(f.points[0], kBoxes[0]), teal = Near(f.points[2], kBoxes[1]);
+    return teal ? (orange ? 2 : -1) : orange ? 1 : Near(f.points[0], kTitleBlue) ? 0 : -1;
+  };
+  std::vector<std::pair<int, int>> stills;
+  for (auto [which, length] : RunsOf<int>(film.frames, picture))
+    if (which >= 0) stills.emplace_back(which, length);
+  ASSERT_EQ(stills.size(), 4u);
+  EXPECT_EQ(stills[0].first, 0);
+  EXPECT_EQ(stills[1].first, 1);
+  EXPECT_GE(stills[1].second, 25);  // the 2.5 s wait for the teal box
+  EXPECT_EQ(stills[2].first, 2);
+  EXPECT_GE(stills[2].second, 11);  // then the hold
+  EXPECT_EQ(stills[3].first, 3);
+  EXPECT_GE(stills[3].second, 11);
 }
 
 // The engine may still be bringing in its first slide when the frame's load event fires

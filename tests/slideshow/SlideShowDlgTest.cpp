@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "CSlideShowDlg.h"
+#include "PageTexts.h"
 
 namespace {
 
@@ -106,6 +107,29 @@ TEST(SlideShowDlg, TitleRules) {
   dlg.OnTitleChange(QStringLiteral("PAGE:3"));
   EXPECT_EQ(dlg.showEnded, 1);
   EXPECT_EQ(dlg.currentSlide, 3);
+}
+
+// The page's failure title becomes the reason the user reads: the first failure counts, and
+// what the engine threw is passed on whole, colons and all.
+TEST(SlideShowDlg, FailureTitlesSayWhatWentWrong) {
+  struct Case {
+    const char* code;
+    const char* reason;
+  };
+  for (Case c : {Case{"engine", "the show's engine never became ready"},
+                 Case{"ended:2:20", "the show ended at slide 2 of 20"},
+                 Case{"ended:2:20:TypeError: Cannot read 'type': x",
+                      "the show ended at slide 2 of 20 (the show's engine reported: TypeError: Cannot read 'type': x)"},
+                 Case{"ended:2:20: ", "the show ended at slide 2 of 20"},
+                 Case{"ended:2", "the show could not be played (ended:2)"},
+                 Case{"", "the show could not be played ()"}}) {
+    CSlideShowDlg dlg;
+    dlg.OnTitleChange(QString::fromLatin1(PageTexts::kFailedTitlePrefix) + QString::fromUtf8(c.code));
+    EXPECT_EQ(dlg.showFailed, 1) << c.code;
+    EXPECT_EQ(dlg.failureReason.toStdString(), c.reason);
+    dlg.OnTitleChange(QString::fromLatin1(PageTexts::kFailedTitlePrefix) + QStringLiteral("engine"));
+    EXPECT_EQ(dlg.failureReason.toStdString(), c.reason) << "a later failure replaced the first";
+  }
 }
 
 TEST(SlideShowDlg, BrowserFillsTheWindow) {
