@@ -1,5 +1,7 @@
 #include "VideoWriter.h"
 
+#include <dirent.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -76,6 +78,29 @@ std::string TemporaryNameFor(const std::string& fileName) {
   const std::string directory = slash == std::string::npos ? "" : fileName.substr(0, slash + 1);
   const std::string base = (slash == std::string::npos ? fileName : fileName.substr(slash + 1)).substr(0, 200);
   return directory + "." + base + "." + std::to_string(::getpid()) + ".part";
+}
+
+// Removes what writes of `fileName` by processes that have died left under a temporary name
+// (a run killed before its close). Names of live processes, this one's included, stay: a
+// write of the same file may be running there.
+void RemoveDeadTemporaries(const std::string& fileName) {
+  const size_t slash = fileName.rfind('/');
+  const std::string directory = slash == std::string::npos ? "." : fileName.substr(0, slash + 1);
+  const std::string prefix =
+      "." + (slash == std::string::npos ? fileName : fileName.substr(slash + 1)).substr(0, 200) + ".";
+  DIR* dir = ::opendir(directory.c_str());
+  if (dir == nullptr) return;
+  while (const dirent* entry = ::readdir(dir)) {
+    const std::string name = entry->d_name;
+    if (name.size() <= prefix.size() + 5 || name.compare(0, prefix.size(), prefix) != 0) continue;
+    if (name.compare(name.size() - 5, 5, ".part") != 0) continue;
+    const std::string digits = name.substr(prefix.size(), name.size() - prefix.size() - 5);
+    if (digits.empty() || digits.size() > 9 || !std::all_of(digits.begin(), digits.end(), ::isdigit)) continue;
+    const pid_t pid = static_cast<pid_t>(std::stol(digits));
+    if (pid <= 0 || pid == ::getpid() || ::kill(pid, 0) == 0 || errno != ESRCH) continue;
+    ::unlink((slash == std::string::npos ? name : directory + name).c_str());
+  }
+  ::closedir(dir);
 }
 
 std::string Size(const EncodeSettings& s) { return std::to_string(s.width) + " x " + std::to_string(s.height); }
@@ -158,6 +183,7 @@ int VideoWriter::open(const std::string& fileName, const EncodeSettings& setting
   // until close has written the index.
   fileName_ = fileName;
   temporaryName_ = IsMovFamily(outputFormat_) ? TemporaryNameFor(fileName) : "";
+  if (!temporaryName_.empty()) RemoveDeadTemporaries(fileName);
   const std::string writtenName = temporaryName_.empty() ? fileName : temporaryName_;
 
   AVFormatContext* context = nullptr;

@@ -17,7 +17,8 @@
 // written under a temporary name beside the output file (".<name>.<pid>.part")
 // and renamed to the output name by close once the trailer with the index is
 // written, so no file without an index ever carries the output name; a file
-// whose index could not be written is removed.
+// whose index could not be written is removed. Such temporary files of the same
+// output left by processes that died (killed before close) are removed by open.
 //
 // Failures are one-line English messages on standard error:
 //   "Memory error\n", "Could not alloc stream\n",

@@ -24,7 +24,7 @@ constexpr int kConversionLimitMs = 900000;
 
 struct CorpusFile {
   std::string name;
-  int slides = 0;       // as the office shows them; 0 when it cannot open the file
+  int slides = 0;  // as the office shows them; 0 when it cannot open the file
   bool converts = false;
 };
 
@@ -102,9 +102,9 @@ TEST_P(CorpusSweep, ConvertsToTheEndOrFailsWithItsReason) {
   TempDir cache, tmp, runtime, out;
   const std::string output = out.file("video.mp4");
   const auto started = std::chrono::steady_clock::now();
-  ChildProcess kavreto({KavretoProgram(), "convert", input, output, "--size", "352x288", "--fps", "10", "--progress",
-                        "json", "--stats"},
-                       {"XDG_CACHE_HOME=" + cache.path(), "TMPDIR=" + tmp.path(), "XDG_RUNTIME_DIR=" + runtime.path()});
+  ChildProcess kavreto(
+      {KavretoProgram(), "convert", input, output, "--size", "352x288", "--fps", "10", "--progress", "json", "--stats"},
+      {"XDG_CACHE_HOME=" + cache.path(), "TMPDIR=" + tmp.path(), "XDG_RUNTIME_DIR=" + runtime.path()});
   const int status = kavreto.wait(kConversionLimitMs);
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
 

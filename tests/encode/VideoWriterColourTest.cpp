@@ -2,11 +2,14 @@
 // comes first: every file is written by the writer and read back by the
 // ffmpeg and ffprobe commands at their defaults.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -173,6 +176,35 @@ TEST(WriterIndex, Mp4AndMovHaveTheirIndexFirstAndNoTemporaryFileStays) {
     EXPECT_TRUE(MoovBeforeMdat(boxes)) << extension << ": " << Joined(boxes);
     EXPECT_EQ(DecodeFile(path).frames.size(), 10u) << extension;
   }
+}
+
+// A run killed before close leaves its temporary file. The next write of the same output
+// removes such files of processes that have died, and only those: a live process's (a
+// write of the same file may be running there) and other files' stay.
+TEST(WriterIndex, TemporaryFilesOfDeadWritersAreRemovedOnOpen) {
+  ScratchDirectory dir;
+  // A process that has surely died: a child that has exited and been reaped.
+  const pid_t dead = ::fork();
+  if (dead == 0) ::_exit(0);
+  ASSERT_GT(dead, 0);
+  ::waitpid(dead, nullptr, 0);
+  const std::string parentPid = std::to_string(::getppid());
+  const std::vector<std::string> kept = {
+      ".index.mp4." + parentPid + ".part", ".other.mp4." + std::to_string(dead) + ".part",
+      ".index.mp4.x" + std::to_string(dead) + ".part", "index.mp4." + std::to_string(dead) + ".part"};
+  for (const std::string& name : kept) std::ofstream(dir.file(name)) << "left";
+  std::ofstream(dir.file(".index.mp4." + std::to_string(dead) + ".part")) << "left by a dead run";
+
+  VideoWriter writer;
+  ASSERT_EQ(writer.open(dir.file("index.mp4"), ColourSettings()), 1);
+  const std::vector<uint8_t> frame = SolidFrame(kWidth, kHeight, kColours[0].colour);
+  writer.writeFrame(frame.data(), kWidth, kHeight);
+  writer.close();
+  EXPECT_FALSE(writer.writeFailed());
+  std::vector<std::string> expected = kept;
+  expected.push_back("index.mp4");
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(ListDirectory(dir.path()), expected);
 }
 
 TEST(WriterIndex, LongestFileNameStillGetsItsIndexFirst) {

@@ -116,13 +116,12 @@ TEST(SlideShowDlg, FailureTitlesSayWhatWentWrong) {
     const char* code;
     const char* reason;
   };
-  for (Case c : {Case{"engine", "the show's engine never became ready"},
-                 Case{"ended:2:20", "the show ended at slide 2 of 20"},
-                 Case{"ended:2:20:TypeError: Cannot read 'type': x",
-                      "the show ended at slide 2 of 20 (the show's engine reported: TypeError: Cannot read 'type': x)"},
-                 Case{"ended:2:20: ", "the show ended at slide 2 of 20"},
-                 Case{"ended:2", "the show could not be played (ended:2)"},
-                 Case{"", "the show could not be played ()"}}) {
+  for (Case c :
+       {Case{"engine", "the show's engine never became ready"}, Case{"ended:2:20", "the show ended at slide 2 of 20"},
+        Case{"ended:2:20:TypeError: Cannot read 'type': x",
+             "the show ended at slide 2 of 20 (the show's engine reported: TypeError: Cannot read 'type': x)"},
+        Case{"ended:2:20: ", "the show ended at slide 2 of 20"},
+        Case{"ended:2", "the show could not be played (ended:2)"}, Case{"", "the show could not be played ()"}}) {
     CSlideShowDlg dlg;
     dlg.OnTitleChange(QString::fromLatin1(PageTexts::kFailedTitlePrefix) + QString::fromUtf8(c.code));
     EXPECT_EQ(dlg.showFailed, 1) << c.code;
