@@ -15,6 +15,7 @@
 #include <cstdlib>
 
 #include "CWebBrowser2.h"
+#include "FrameScript.h"
 #include "PageFiles.h"
 #include "PageTexts.h"
 
@@ -102,13 +103,7 @@ void ShowClock::begin(const QString& address) {
                                                    .arg(startMs_, 0, 'f', 0)
                                                    .arg(useTimings_ ? "true" : "false")
                                                    .arg(token));
-  QWebEngineScript clock;
-  clock.setName(kScriptName);
-  clock.setInjectionPoint(QWebEngineScript::DocumentCreation);
-  clock.setWorldId(QWebEngineScript::MainWorld);
-  clock.setRunsOnSubFrames(true);
-  clock.setSourceCode(source);
-  scripts.insert(clock);
+  scripts.insert(FrameScript(kScriptName, source));
 
   token_ = token;
   seenPage_ = false;

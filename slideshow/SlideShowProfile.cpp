@@ -3,10 +3,10 @@
 #include <QCoreApplication>
 #include <QPointer>
 #include <QWebEngineProfile>
-#include <QWebEngineScript>
 #include <QWebEngineScriptCollection>
 #include <QWebEngineSettings>
 
+#include "FrameScript.h"
 #include "MhtmlSchemeHandler.h"
 #include "PageFiles.h"
 #include "RequestFilter.h"
@@ -43,13 +43,8 @@ QWebEngineProfile* SlideShowProfile::profile() {
   profile->setUrlRequestInterceptor(new RequestFilter(profile));
 
   // Fixes for the show engine, in every frame of every page of the profile (page/engine-fixes.js).
-  QWebEngineScript fixes;
-  fixes.setName(QStringLiteral("kavreto-engine-fixes"));
-  fixes.setInjectionPoint(QWebEngineScript::DocumentCreation);
-  fixes.setWorldId(QWebEngineScript::MainWorld);
-  fixes.setRunsOnSubFrames(true);
-  fixes.setSourceCode(QString::fromUtf8(PageFiles::kEngineFixesScript));
-  profile->scripts()->insert(fixes);
+  profile->scripts()->insert(
+      FrameScript(QStringLiteral("kavreto-engine-fixes"), QString::fromUtf8(PageFiles::kEngineFixesScript)));
   g_profile = profile;
   g_handler = handler;
   return profile;

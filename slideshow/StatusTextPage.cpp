@@ -1,8 +1,8 @@
 #include "StatusTextPage.h"
 
-#include <QWebEngineScript>
 #include <QWebEngineScriptCollection>
 
+#include "FrameScript.h"
 #include "PageFiles.h"
 #include "PageTexts.h"
 
@@ -14,13 +14,7 @@ const QString kStatusMarker = QString::fromLatin1(PageTexts::kStatusMarker);
 }  // namespace
 
 StatusTextPage::StatusTextPage(QWebEngineProfile* profile, QObject* parent) : QWebEnginePage(profile, parent) {
-  QWebEngineScript script;
-  script.setName(QStringLiteral("kavreto-status-text"));
-  script.setInjectionPoint(QWebEngineScript::DocumentCreation);
-  script.setWorldId(QWebEngineScript::MainWorld);
-  script.setRunsOnSubFrames(true);
-  script.setSourceCode(QString::fromUtf8(PageFiles::kStatusTextScript));
-  scripts().insert(script);
+  scripts().insert(FrameScript(QStringLiteral("kavreto-status-text"), QString::fromUtf8(PageFiles::kStatusTextScript)));
 }
 
 void StatusTextPage::javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level, const QString& message,
