@@ -71,24 +71,30 @@ Range RangeFor(AVCodecID codec) {
   }
 }
 
-// ".<name>.<pid>.part" in the directory of `fileName` (a long name shortened
-// so that the temporary name still fits a directory entry).
-std::string TemporaryNameFor(const std::string& fileName) {
+// The start of the temporary names of `fileName`, ".<name>." in its directory (a long name
+// shortened so that the temporary name still fits a directory entry); the process id and
+// ".part" follow.
+std::string TemporaryPrefixFor(const std::string& fileName) {
   const size_t slash = fileName.rfind('/');
   const std::string directory = slash == std::string::npos ? "" : fileName.substr(0, slash + 1);
   const std::string base = (slash == std::string::npos ? fileName : fileName.substr(slash + 1)).substr(0, 200);
-  return directory + "." + base + "." + std::to_string(::getpid()) + ".part";
+  return directory + "." + base + ".";
+}
+
+// ".<name>.<pid>.part" in the directory of `fileName`.
+std::string TemporaryNameFor(const std::string& fileName) {
+  return TemporaryPrefixFor(fileName) + std::to_string(::getpid()) + ".part";
 }
 
 // Removes what writes of `fileName` by processes that have died left under a temporary name
 // (a run killed before its close). Names of live processes, this one's included, stay: a
 // write of the same file may be running there.
 void RemoveDeadTemporaries(const std::string& fileName) {
-  const size_t slash = fileName.rfind('/');
-  const std::string directory = slash == std::string::npos ? "." : fileName.substr(0, slash + 1);
-  const std::string prefix =
-      "." + (slash == std::string::npos ? fileName : fileName.substr(slash + 1)).substr(0, 200) + ".";
-  DIR* dir = ::opendir(directory.c_str());
+  const std::string start = TemporaryPrefixFor(fileName);
+  const size_t slash = start.rfind('/');
+  const std::string directory = slash == std::string::npos ? "" : start.substr(0, slash + 1);
+  const std::string prefix = start.substr(directory.size());
+  DIR* dir = ::opendir(directory.empty() ? "." : directory.c_str());
   if (dir == nullptr) return;
   while (const dirent* entry = ::readdir(dir)) {
     const std::string name = entry->d_name;
@@ -98,7 +104,7 @@ void RemoveDeadTemporaries(const std::string& fileName) {
     if (digits.empty() || digits.size() > 9 || !std::all_of(digits.begin(), digits.end(), ::isdigit)) continue;
     const pid_t pid = static_cast<pid_t>(std::stol(digits));
     if (pid <= 0 || pid == ::getpid() || ::kill(pid, 0) == 0 || errno != ESRCH) continue;
-    ::unlink((slash == std::string::npos ? name : directory + name).c_str());
+    ::unlink((directory + name).c_str());
   }
   ::closedir(dir);
 }
