@@ -175,13 +175,18 @@ std::string OfficeProfileTemplate::VersionKey(const std::string& programDir) {
   return key + "-" + std::string(digest, 12);
 }
 
+std::string OfficeProfileTemplate::PathIn(const std::string& cache, const std::string& programDir) {
+  const std::string key = VersionKey(programDir);
+  if (key.empty() || cache.empty()) return {};
+  return cache + "/" + kTemplatePrefix + key;
+}
+
 std::string OfficeProfileTemplate::Ensure(const ExportOptions& options,
                                           std::chrono::steady_clock::time_point deadline) {
   if (!options.useProfileTemplate) return {};
-  const std::string key = VersionKey(options.officeProgramDir);
   const std::string cache = CacheDirectory(options.cacheDir);
-  if (key.empty() || cache.empty()) return {};
-  const std::string final = cache + "/" + kTemplatePrefix + key;
+  const std::string final = PathIn(cache, options.officeProgramDir);
+  if (final.empty()) return {};
   if (IsTemplate(final)) return final;
   {
     std::lock_guard lock(g_failedMutex);

@@ -25,6 +25,10 @@ class OfficeProfileTemplate {
   // main binaries and what a template holds); empty when the version cannot be read, and then no template is used.
   static std::string VersionKey(const std::string& programDir);
 
+  // Where the template for the office in `programDir` is (or would be) in the cache directory
+  // `cache`; empty when the office's version cannot be read or `cache` is empty.
+  static std::string PathIn(const std::string& cache, const std::string& programDir);
+
   // The path of the template for the office of `options`, made first when there is none (that
   // starts the office, within `deadline`). Empty when there is none and it could not be made,
   // or templates are turned off; the export then lets the office make its own profile.

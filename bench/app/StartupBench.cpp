@@ -29,6 +29,8 @@
 #include <string>
 #include <vector>
 
+#include "ExportOptions.h"
+#include "OfficeProfileTemplate.h"
 #include "StatsLines.h"
 
 namespace {
@@ -124,17 +126,12 @@ double OfficePdfSeconds(const std::string& deck) {
 // profile (made by the first run): how fast the office itself is once its start is as
 // kavreto's. 0 when there is no template or the conversion failed.
 double OfficePdfSecondsWithTemplate(const std::string& deck) {
-  std::error_code ec;
-  std::string templateDir;
-  for (fs::directory_iterator it(SharedCache() + "/kavreto", ec), end; !ec && it != end; it.increment(ec)) {
-    const std::string name = it->path().filename().string();
-    if (name.rfind("office-template-", 0) == 0 && name.rfind("office-template-partial-", 0) != 0 && it->is_directory())
-      templateDir = it->path().string();
-  }
-  if (templateDir.empty()) return 0;
+  // The runs' cache is XDG_CACHE_HOME, so kavreto's cache directory is "kavreto" in it.
+  const std::string templateDir =
+      OfficeProfileTemplate::PathIn(SharedCache() + "/kavreto", ExportOptions().officeProgramDir);
+  if (templateDir.empty() || !fs::is_directory(templateDir)) return 0;
   Scratch scratch;
-  fs::copy(templateDir, scratch.path + "/profile", fs::copy_options::recursive, ec);
-  if (ec) return 0;
+  if (!OfficeProfileTemplate::CopyTo(templateDir, scratch.path + "/profile")) return 0;
   const Run run = RunCold({"soffice", "-env:UserInstallation=file://" + scratch.path + "/profile", "--headless",
                            "--convert-to", "pdf", "--outdir", scratch.path + "/pdf", deck},
                           scratch.path);

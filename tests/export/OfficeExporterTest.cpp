@@ -162,6 +162,7 @@ TEST_F(OfficeExporterTest, ProfileTemplateIsMadeOnceUnderConcurrency) {
   const std::string key = OfficeProfileTemplate::VersionKey(options.officeProgramDir);
   ASSERT_FALSE(key.empty());
   EXPECT_EQ(madePath, cache.file("office-template-" + key));
+  EXPECT_EQ(OfficeProfileTemplate::PathIn(cache.path(), options.officeProgramDir), madePath);
   EXPECT_EQ(ListDirectory(cache.path()), (std::vector<std::string>{"office-template-" + key, "office-template.lock"}));
   // The office's version is recorded as the one last run: a copy then starts without the
   // office's first-start-after-an-upgrade self-test, which is most of its start time.
