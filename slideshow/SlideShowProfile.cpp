@@ -42,7 +42,7 @@ QWebEngineProfile* SlideShowProfile::profile() {
   profile->installUrlSchemeHandler(QByteArrayLiteral("mhtml"), handler);
   profile->setUrlRequestInterceptor(new RequestFilter(profile));
 
-  // Fixes for the show engine, in every frame of every page of the profile (page/engine-fixes.js).
+  // Fixes for the show engine, in every frame of every page of the profile (page/engine/).
   profile->scripts()->insert(
       FrameScript(QStringLiteral("kavreto-engine-fixes"), QString::fromUtf8(PageFiles::kEngineFixesScript)));
   g_profile = profile;

@@ -1,7 +1,7 @@
 #pragma once
 // The browser profile of the slide-show window: private and off the record, with the `mhtml`
 // scheme handler installed, every other scheme refused (RequestFilter), and no local-file or
-// remote access for local content, and the fixes for the show engine (page/engine-fixes.js)
+// remote access for local content, and the fixes for the show engine (page/engine/)
 // injected into every frame. Made on first use; the application object owns it.
 //
 // Threads: UI thread only, while the QApplication exists.

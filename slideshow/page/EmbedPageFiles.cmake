@@ -1,6 +1,7 @@
 # Writes a C++ source that holds the page files as string constants, with every @kName@ of
 # PageTexts.h replaced by its text. Run by the build (see slideshow/CMakeLists.txt):
 #   cmake -DTEXTS=<PageTexts.h> -DOUTPUT=<file.cpp> -DFILES=<kConstant=path|...> -P EmbedPageFiles.cmake
+# A path that is a folder stands for its .js files, joined in the order of their names.
 file(READ "${TEXTS}" texts)
 string(REGEX MATCHALL "constexpr char (k[A-Za-z0-9]+)\\[\\] = \"[^\"\n;]*\"" definitions "${texts}")
 
@@ -10,7 +11,18 @@ string(REPLACE "|" ";" files "${FILES}")
 foreach(entry IN LISTS files)
   string(REGEX REPLACE "=.*$" "" constant "${entry}")
   string(REGEX REPLACE "^[^=]*=" "" path "${entry}")
-  file(READ "${path}" body)
+  if(IS_DIRECTORY "${path}")
+    # A folder: its .js files one after another, in the order of their names.
+    file(GLOB parts "${path}/*.js")
+    list(SORT parts)
+    set(body "")
+    foreach(part IN LISTS parts)
+      file(READ "${part}" text)
+      string(APPEND body "${text}\n")
+    endforeach()
+  else()
+    file(READ "${path}" body)
+  endif()
   foreach(definition IN LISTS definitions)
     string(REGEX REPLACE "^constexpr char (k[A-Za-z0-9]+)\\[\\] = \"([^\"\n;]*)\"$" "\\1" name "${definition}")
     string(REGEX REPLACE "^constexpr char (k[A-Za-z0-9]+)\\[\\] = \"([^\"\n;]*)\"$" "\\2" value "${definition}")

@@ -16,7 +16,8 @@ extern const char kShowPageScript[];
 extern const char kFilmClockScript[];
 // status-text.js: window.status reported as marked console messages, injected into every frame.
 extern const char kStatusTextScript[];
-// engine-fixes.js: fixes for the office's show engine, injected into every frame.
+// engine/*.js: fixes for the office's show engine, one file per gap, joined and injected into
+// every frame.
 extern const char kEngineFixesScript[];
 
 }  // namespace PageFiles
