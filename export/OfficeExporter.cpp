@@ -34,6 +34,7 @@
 #include "OfficeProcess.h"
 #include "OfficeProfileTemplate.h"
 #include "OfficeSession.h"
+#include "PresentationEncryption.h"
 #include "ShowPage.h"
 #include "TemporaryDirectory.h"
 
@@ -315,6 +316,12 @@ int OfficeExporter::exportPresentation(const std::string& sourcePath, const std:
     fail(Failure::Office, ExportProblem::Unreadable, source + ": " + std::strerror(errno));
   } else {
     ::close(fd);
+  }
+  // An encrypted deck is told by its own structure: the office does not always recognise one
+  // (a .ppt without its encrypted summary stream it calls a wrong version).
+  if (failure == Failure::None) {
+    const PresentationEncryption::Finding encryption = PresentationEncryption::InspectFile(source);
+    if (encryption.encrypted()) fail(Failure::Office, ExportProblem::Encrypted, source + ": " + encryption.how);
   }
   const OUString sourceUrl = failure == Failure::None ? FileUrl(source) : OUString();
   if (failure == Failure::None && sourceUrl.isEmpty())

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <filesystem>
 
+#include "EncryptedDecks.h"
 #include "ExportPresentation.h"
 #include "ExportTestSupport.h"
 #include "FixtureFiles.h"
@@ -50,6 +51,9 @@ TEST(ExportFailureTest, RefusedSourcesGiveUnknownExceptionZeroAndTheirKind) {
     WriteWholeFile(dir.file("unreadable.ppt"), whole);
     ::chmod(dir.file("unreadable.ppt").c_str(), 0);
   }
+  // Encrypted decks the office does not recognise as such by itself.
+  const std::string lockedPptx = EncryptedDecks::Pptx(dir.path());
+  const std::string lockedPpt = haveCorpus ? EncryptedDecks::PptWithoutSummary(dir.path()) : std::string();
   const auto before = ListDirectory(dir.path());
 
   struct Case {
@@ -63,8 +67,10 @@ TEST(ExportFailureTest, RefusedSourcesGiveUnknownExceptionZeroAndTheirKind) {
       {dir.file("empty.ppt"), false, ExportProblem::NotAPresentation},  // the office would open a new blank one
       {dir.file("folder.ppt"), false, ExportProblem::Unreadable},
       {dir.file("notes.ppt"), true, ExportProblem::NotAPresentation},
-      {kCorpusDir + "ppt/poi__Password_Protected-hello.ppt", true, ExportProblem::Encrypted, true},
+      {kCorpusDir + "ppt/poi__Password_Protected-hello.ppt", false, ExportProblem::Encrypted, true},  // by its structure
       {dir.file("truncated.ppt"), true, ExportProblem::Damaged, true},
+      {lockedPptx, false, ExportProblem::Encrypted},
+      {lockedPpt, false, ExportProblem::Encrypted, true},
       {dir.file("unreadable.ppt"), false, ExportProblem::Unreadable, true, true},  // root reads anything
   };
   for (const Case& c : cases) {
