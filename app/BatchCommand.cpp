@@ -175,7 +175,7 @@ BatchCommand::FileResult BatchCommand::convert(const BatchOptions::Job& job) {
   const QString input = Local(job.input);
   const QFileInfo source(input);
   if (!source.isFile() || !source.isReadable()) {
-    const QString text = QStringLiteral("找不到演示文稿：%1").arg(input);
+    const QString text = QCoreApplication::translate("CConverterDlg", "找不到演示文稿：%1").arg(input);
     prompts_->messageBox(text);
     emitJson("failed", text.toStdString());
     return {FileState::Failed, text.toStdString()};
@@ -205,8 +205,9 @@ BatchCommand::FileResult BatchCommand::convert(const BatchOptions::Job& job) {
       message = prompts_->messages().back().toStdString();
     }
     if (message.empty()) {
-      prompts_->messageBox(QStringLiteral("初始化失败!"));
-      message = "初始化失败!";
+      const QString failedText = QCoreApplication::translate("CConverterDlg", "初始化失败!");
+      prompts_->messageBox(failedText);
+      message = failedText.toStdString();
     }
     emitJson("failed", message);
     return {FileState::Failed, message};

@@ -65,6 +65,8 @@ std::vector<OptionInfo> Options() {
       {"progress", "bar|json",
        "bar: a progress bar (lines when not on a terminal) on standard error; json: one JSON object per line "
        "on standard output. Default bar"},
+      {"verbose", nullptr,
+       "also print FFmpeg's and the encoder's informational output (by default only their warnings and errors)"},
       {"stats", nullptr, "counters for the benchmarks", true},
   };
 }
@@ -134,7 +136,7 @@ std::string BatchOptions::sizeText() const {
 
 std::string BatchOptions::usage() {
   std::string text =
-      "usage: kavreto                                  start the dialog\n"
+      "usage: kavreto [FILE]                           start the dialog, with FILE chosen\n"
       "       kavreto convert INPUT OUTPUT [options]\n"
       "       kavreto convert INPUT... --output-dir DIR [--format EXT] [options]\n"
       "       kavreto --help | --version\n"
@@ -220,6 +222,11 @@ BatchOptions BatchOptions::parse(const std::vector<std::string>& args) {
     return o;
   }
   if (positional[0] != QLatin1String("convert")) {
+    // `kavreto FILE` (how a file manager opens a file with the program): the dialog.
+    if (positional.size() == 1 && parser.optionNames().isEmpty()) {
+      o.openPath = positional[0].toLocal8Bit().toStdString();
+      return o;
+    }
     return Fail("unknown command: " + positional[0].toStdString(), true);
   }
   o.action = Action::Convert;
@@ -270,6 +277,7 @@ BatchOptions BatchOptions::parse(const std::vector<std::string>& args) {
     }
   }
   o.printStats = isSet("stats");
+  o.verbose = isSet("verbose");
 
   const QStringList files = positional.mid(1);
   if (isSet("output-dir")) {

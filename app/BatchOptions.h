@@ -2,6 +2,7 @@
 // option with its range and default):
 //   kavreto convert INPUT OUTPUT [options]
 //   kavreto convert INPUT... --output-dir DIR [--format mp4|flv|swf|wmv|mov|mpg] [options]
+//   kavreto [FILE]       the dialog, with FILE chosen as if opened with its 打开文件 button
 //   kavreto --help | --version
 // Options take their value as `--opt value` or `--opt=value`. The ranges and defaults are
 // EncodePresets'.
@@ -40,6 +41,8 @@ struct BatchOptions {
   double timeoutSeconds = 0;  // per file; 0: no limit
   Progress progress = Progress::Bar;
   bool printStats = false;       // hidden --stats: counters for the benchmarks
+  bool verbose = false;          // --verbose: FFmpeg's, the encoder's and the browser's own output too
+  std::string openPath;          // `kavreto FILE`: the dialog starts with FILE chosen
   std::string error;             // for Action::Error
   bool errorWantsUsage = false;  // the command line's form was wrong (not just a value)
 

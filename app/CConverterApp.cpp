@@ -2,8 +2,9 @@
 
 #include "CConverterDlg.h"
 
-int CConverterApp::InitInstance() {
+int CConverterApp::InitInstance(const QString& openPath) {
   CConverterDlg dialog;
+  if (!openPath.isEmpty()) dialog.openPresentation(openPath);
   dialog.exec();
   return 0;
 }

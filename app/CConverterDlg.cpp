@@ -4,6 +4,10 @@
 #include <QContextMenuEvent>
 #include <QCursor>
 #include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QUrl>
 #include <QFile>
 #include <QFileInfo>
 #include <QMenu>
@@ -21,6 +25,7 @@
 #include "DialogPrompts.h"
 #include "DrawOleObject.h"
 #include "ExportPresentation.h"
+#include "PresentationFile.h"
 #include "SlideShape.h"
 #include "ui_IDD_CONVERTER.h"
 
@@ -28,7 +33,7 @@
 #define KAVRETO_BANNER_HOST "kavreto.invalid"
 #endif
 
-const char* const CConverterDlg::kOpenFilter = "PowerPoint文件(*.ppt)";
+const char* const CConverterDlg::kOpenFilter = QT_TRANSLATE_NOOP("CConverterDlg", "PowerPoint文件(*.ppt)");
 
 namespace {
 
@@ -69,6 +74,7 @@ CConverterDlg::CConverterDlg(ConverterPrompts* prompts, bool withBanner, QWidget
   ui_->setupUi(this);
   setFixedSize(size());
   setWindowFlag(Qt::WindowMinimizeButtonHint, true);
+  setAcceptDrops(true);  // a presentation dropped on the dialog is chosen as with 打开文件
   connect(ui_->IDOK, &QPushButton::clicked, this, [this] { OnOK(); });
   connect(ui_->IDC_CONVERT, &QPushButton::clicked, this, [this] { OnConvert(); });
   connect(ui_->IDC_STOP, &QPushButton::clicked, this, [this] { StopConversion(); });
@@ -130,11 +136,11 @@ void CConverterDlg::OnQualityCustomDraw() {
 }
 
 void CConverterDlg::OnFpsCustomDraw() {
-  ui_->IDC_FPS_LABEL->setText(QString::fromStdString(EncodePresets::FrameRateLabel(ui_->IDC_FPS_SLIDER->value())));
+  ui_->IDC_FPS_LABEL->setText(tr("%1 帧/秒").arg(ui_->IDC_FPS_SLIDER->value()));
 }
 
 void CConverterDlg::OnOK() {
-  const QString path = prompts_->openFileName(QString::fromUtf8(kOpenFilter));
+  const QString path = prompts_->openFileName(tr(kOpenFilter));
   if (path.isEmpty()) return;
   setSourcePath(path);
 }
@@ -167,12 +173,12 @@ void CConverterDlg::OnConvert() {
   // The writer deletes the output file first: never let that be the presentation.
   if (SameFile(output, source)) {
     outcome_ = ConversionOutcome::StartFailed;
-    message(QStringLiteral("输出文件不能是源演示文稿本身，请另选一个文件名。"));
+    message(tr("输出文件不能是源演示文稿本身，请另选一个文件名。"));
     return;
   }
 
   ui_->IDC_OUTPUT_PATH->setText(QDir::toNativeSeparators(QFileInfo(output).absoluteFilePath()));
-  ui_->IDC_STATUS->setText(QStringLiteral("准备转换..."));
+  ui_->IDC_STATUS->setText(tr("准备转换..."));
   WaitCursor waitCursor;
 
   slideShow.DestroyWindow();
@@ -189,7 +195,7 @@ void CConverterDlg::OnConvert() {
   if (programDirectory.isEmpty() || !makeWorkFile()) {
     outcome_ = ConversionOutcome::StartFailed;
     outcomeDetail_ = QStringLiteral("cannot create a work file in %1").arg(programDirectory);
-    message(QStringLiteral("无法创建工作文件：%1").arg(QDir::toNativeSeparators(programDirectory)));
+    message(tr("无法创建工作文件：%1").arg(QDir::toNativeSeparators(programDirectory)));
     return;
   }
   const QString workFile = workFilePath();
@@ -200,12 +206,15 @@ void CConverterDlg::OnConvert() {
     message(QString::fromStdString(text));
   };
   const std::string sourcePath = QFileInfo(source).absoluteFilePath().toStdString();
+  ExportReport report;
   const int count = exporter_ ? exporter_(sourcePath, workFile.toStdString(), notify)
-                              : ExportPresentation(sourcePath, workFile.toStdString(), notify);
+                              : ExportPresentation(sourcePath, workFile.toStdString(), notify, ExportOptions(), &report);
   if (count < 1) {
     // Nothing to film: end the attempt instead of converting an empty show.
     outcome_ = ConversionOutcome::StartFailed;
-    if (!exporterSpoke) message(QStringLiteral("无法导出演示文稿：%1").arg(source));
+    if (!exporterSpoke) message(tr("无法导出演示文稿：%1").arg(source));
+    // The answer to an encrypted deck is its password, not another try.
+    if (report.problem == ExportProblem::Encrypted) message(EncryptedMessage());
     deleteWorkFile();
     return;
   }
@@ -218,14 +227,14 @@ void CConverterDlg::OnConvert() {
 
   if (!CreateCaptureSurface()) {
     outcome_ = ConversionOutcome::StartFailed;
-    message(QStringLiteral("初始化失败!"));
+    message(tr("初始化失败!"));
     deleteWorkFile();
     return;
   }
   if (writer_.open(QFileInfo(output).absoluteFilePath().toStdString(), settings_) == 0) {
     outcome_ = ConversionOutcome::StartFailed;
     outcomeDetail_ = QStringLiteral("cannot open the video file %1 for writing").arg(output);
-    message(QStringLiteral("初始化失败!"));
+    message(tr("初始化失败!"));
     deleteWorkFile();
     return;
   }
@@ -256,7 +265,7 @@ void CConverterDlg::RemoveStaleWorkFiles() {
   if (directory.isEmpty() || !QFileInfo(directory).isDir()) return;
   const WorkFile::Sweep sweep = WorkFile::RemoveStale(QFile::encodeName(directory).toStdString());
   if (!WorkFile::ThreatensDisk(sweep)) return;
-  const QString text = QStringLiteral("缓存目录里有 %1 个旧工作文件无法删除（共 %2 MB），可能占满磁盘，请手动删除：%3")
+  const QString text = tr("缓存目录里有 %1 个旧工作文件无法删除（共 %2 MB），可能占满磁盘，请手动删除：%3")
                            .arg(sweep.failed)
                            .arg(static_cast<double>(sweep.failedBytes) / (1024.0 * 1024.0), 0, 'f', 0)
                            .arg(QDir::toNativeSeparators(directory));
@@ -325,6 +334,34 @@ void CConverterDlg::setFrameRate(int framesPerSecond) { ui_->IDC_FPS_SLIDER->set
 void CConverterDlg::setQuality(int position) { ui_->IDC_QUALITY_SLIDER->setValue(position); }
 
 void CConverterDlg::setKbps(int kbps) { kbps_ = kbps > 0 ? kbps : 0; }
+
+QString CConverterDlg::EncryptedMessage() { return tr("演示文稿已加密（受密码保护）。"); }
+
+bool CConverterDlg::openPresentation(const QString& path) {
+  if (!QFileInfo(path).isFile()) return false;
+  setSourcePath(path);
+  return true;
+}
+
+// Only a single local presentation file is taken; anything else is not accepted, so the
+// pointer shows that a drop would do nothing.
+static QString DroppedPresentation(const QMimeData* data) {
+  if (data == nullptr || !data->hasUrls() || data->urls().size() != 1) return {};
+  const QUrl url = data->urls().first();
+  if (!url.isLocalFile() || !PresentationFile::IsPresentation(url.toLocalFile())) return {};
+  return url.toLocalFile();
+}
+
+void CConverterDlg::dragEnterEvent(QDragEnterEvent* event) {
+  if (!DroppedPresentation(event->mimeData()).isEmpty()) event->acceptProposedAction();
+}
+
+void CConverterDlg::dropEvent(QDropEvent* event) {
+  const QString path = DroppedPresentation(event->mimeData());
+  if (path.isEmpty()) return;
+  event->acceptProposedAction();
+  setSourcePath(path);
+}
 
 void CConverterDlg::setSourcePath(const QString& path) {
   ui_->IDC_SOURCE_PATH->setText(QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath()));
@@ -409,12 +446,18 @@ void CConverterDlg::beginDraw(CaptureSurface& surface, uint64_t frame, Done done
 
 void CConverterDlg::cancelDraw() { slideShow.CancelFilming(); }
 
-void CConverterDlg::setStatusText(const std::string& text) { ui_->IDC_STATUS->setText(QString::fromStdString(text)); }
+void CConverterDlg::setStatusText(const std::string& text) {
+  // The pacer's "转到：n/m", in the dialog's language.
+  QString status = QString::fromStdString(text);
+  const QString slidePrefix = QStringLiteral("转到：");
+  if (status.startsWith(slidePrefix)) status = tr("转到：%1").arg(status.mid(slidePrefix.size()));
+  ui_->IDC_STATUS->setText(status);
+}
 
 void CConverterDlg::showEndMessage(const std::string& text) {
   // Only a show that reached its end is a success; a failure was reported instead.
   if (outcome_ != ConversionOutcome::ReachedEnd) return;
-  message(QString::fromStdString(text));
+  message(text == "完成!" ? tr("完成!") : QString::fromStdString(text));
 }
 
 void CConverterDlg::writeFrame(const uint8_t* frame, int32_t width, int32_t height) {
@@ -507,15 +550,15 @@ QString CConverterDlg::outcomeMessage() const {
   const bool filmed = slideShow.pageReady != 0 && slide > 0;
   switch (outcome_) {
     case ConversionOutcome::OutputIncomplete:
-      return QStringLiteral("视频文件没有完整写入：%1").arg(ui_->IDC_OUTPUT_PATH->text());
+      return tr("视频文件没有完整写入：%1").arg(ui_->IDC_OUTPUT_PATH->text());
     case ConversionOutcome::RendererFailed: {
-      const QString what = rendererHung_ ? QStringLiteral("播放器停止响应") : QStringLiteral("播放器意外退出");
-      if (!filmed) return what + QStringLiteral("，没有录下任何幻灯片。");
-      return what + QStringLiteral("，视频只录到第 %1 张幻灯片（已录下的部分已保存）。").arg(slide);
+      const QString what = rendererHung_ ? tr("播放器停止响应") : tr("播放器意外退出");
+      if (!filmed) return what + tr("，没有录下任何幻灯片。");
+      return what + tr("，视频只录到第 %1 张幻灯片（已录下的部分已保存）。").arg(slide);
     }
     case ConversionOutcome::ShowIncomplete:
-      if (!filmed) return QStringLiteral("演示文稿无法播放，没有录下任何幻灯片。");
-      return QStringLiteral("演示文稿无法完整播放：视频只录到第 %1 张幻灯片（已录下的部分已保存）。").arg(slide);
+      if (!filmed) return tr("演示文稿无法播放，没有录下任何幻灯片。");
+      return tr("演示文稿无法完整播放：视频只录到第 %1 张幻灯片（已录下的部分已保存）。").arg(slide);
     default:
       return {};
   }
@@ -563,7 +606,7 @@ void CConverterDlg::done(int result) {
 
 void CConverterDlg::contextMenuEvent(QContextMenuEvent* event) {
   QMenu menu(this);
-  QAction* about = menu.addAction(QStringLiteral("&About KAVRETO..."));
+  QAction* about = menu.addAction(tr("&About KAVRETO..."));
   if (menu.exec(event->globalPos()) == about) OnSysCommand(IDM_ABOUTBOX, 0);
 }
 

@@ -93,6 +93,11 @@ class CConverterDlg : public QDialog,
   void setKbps(int kbps);
   // As choosing the presentation: the source path, and Convert enabled.
   void setSourcePath(const QString& path);
+  // `kavreto FILE` and a dropped presentation: FILE chosen as with the chooser (its full
+  // path in IDC_SOURCE_PATH, Convert enabled). False, changing nothing, when it is no file.
+  bool openPresentation(const QString& path);
+  // The message box for an encrypted presentation, in the dialog's language.
+  static QString EncryptedMessage();
   // The output file of the next Converts, taken without asking; empty: ask.
   void setOutputPath(const QString& path);
   // What exports the presentation (same contract as ExportPresentation); empty:
@@ -136,6 +141,8 @@ class CConverterDlg : public QDialog,
   void paintEvent(QPaintEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
   void done(int result) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
 
  private:
   // FramePacer::Show

@@ -1,5 +1,7 @@
 // kavreto: the dialog, or `kavreto convert ...` without a display.
 #include <QApplication>
+#include <QFileInfo>
+#include <QProcessEnvironment>
 #include <QLoggingCategory>
 #include <cstdio>
 #include <string>
@@ -9,6 +11,8 @@
 #include "BatchOptions.h"
 #include "BrowserEnvironment.h"
 #include "CConverterApp.h"
+#include "FfmpegLog.h"
+#include "UiLanguage.h"
 
 namespace {
 
@@ -48,6 +52,11 @@ int main(int argc, char** argv) {
       break;
   }
   const bool batch = options.action == BatchOptions::Action::Convert;
+  if (!options.openPath.empty() && !QFileInfo(QString::fromLocal8Bit(options.openPath.c_str())).isFile()) {
+    std::fprintf(stderr, "kavreto: %s: no such file (or not a file); the commands are convert and help\n",
+                 options.openPath.c_str());
+    return 2;
+  }
   if (!batch && qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
       qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
     // The dialog would run where nobody can see it.
@@ -56,8 +65,10 @@ int main(int argc, char** argv) {
     return 2;
   }
   PrepareBrowserEnvironment(/*offscreen=*/batch, /*unpacedFrames=*/batch && !options.realtime);
+  // FFmpeg's and the encoder's informational output only with --verbose.
+  FfmpegLog::Install(options.verbose);
   // The browser engine's start-up report is noise on the command's progress output.
-  if (batch) {
+  if (batch && !options.verbose) {
     QLoggingCategory::setFilterRules(QStringLiteral("qt.webenginecontext.info=false"));
     gQtHandler = qInstallMessageHandler(QuietBatchMessages);
   }
@@ -65,9 +76,10 @@ int main(int argc, char** argv) {
   QApplication app(qtArgc, argv);
   QApplication::setApplicationName(QStringLiteral("kavreto"));
   QApplication::setApplicationVersion(QStringLiteral(KAVRETO_VERSION));
+  UiLanguage::Install(QProcessEnvironment::systemEnvironment());
   if (batch) {
     BatchCommand command(options);
     return command.run();
   }
-  return CConverterApp().InitInstance();
+  return CConverterApp().InitInstance(QString::fromLocal8Bit(options.openPath.c_str()));
 }

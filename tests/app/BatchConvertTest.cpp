@@ -16,6 +16,7 @@
 #include <sstream>
 
 #include "AppTestSupport.h"
+#include "EncryptedDecks.h"
 #include "FixtureFiles.h"
 
 namespace {
@@ -192,11 +193,18 @@ TEST_F(BatchConvert, BadInputsGiveAMessageAndLeaveNothing) {
   struct Case {
     std::string name, input, output;
     std::vector<std::string> messages;  // one of these
+    std::vector<std::string> locale = {"LC_ALL=", "LC_MESSAGES=", "LANGUAGE=", "LANG=zh_CN.UTF-8"};
   };
+  const std::string encryptedText = "The presentation is encrypted (password-protected).";
   const std::vector<Case> cases = {
+      // The dialog's texts in the locale's language, the command's own lines in English.
       {"missing file", out_.file("no-such.ppt"), out_.file("a.mp4"), {"找不到演示文稿"}},
-      // The exporter's own message, or ours when it said nothing.
-      {"encrypted file", encrypted, out_.file("b.mp4"), {"Exception take place", "无法导出演示文稿"}},
+      {"missing file, English", out_.file("no-such.ppt"), out_.file("a.mp4"), {"Presentation not found"},
+       {"LC_ALL=en_US.UTF-8"}},
+      {"encrypted file", encrypted, out_.file("b.mp4"), {encryptedText}},
+      {"encrypted .ppt without its summary", EncryptedDecks::PptWithoutSummary(out_.path()), out_.file("e.mp4"),
+       {encryptedText}},
+      {"encrypted .pptx", EncryptedDecks::Pptx(out_.path()), out_.file("f.mp4"), {encryptedText}},
       {"unknown output extension", oneSlide_, out_.file("c.xyz"), {"不支持的输出文件类型"}},
       {".mpg outside 352x288 at 25 fps", oneSlide_, out_.file("d.mpg"), {"不支持的输出文件类型"}},
   };
@@ -204,8 +212,10 @@ TEST_F(BatchConvert, BadInputsGiveAMessageAndLeaveNothing) {
     SCOPED_TRACE(c.name);
     std::vector<std::string> args = {KavretoProgram(), "convert", c.input, c.output};
     if (c.output.ends_with(".mpg")) args.insert(args.end(), {"--fps", "24"});
-    if (c.input == encrypted && !FileExists(encrypted)) continue;  // corpus not on this machine
-    ChildProcess kavreto(args, Env());
+    if (c.input.empty() || (c.input == encrypted && !FileExists(encrypted))) continue;  // corpus not on this machine
+    std::vector<std::string> env = Env();
+    env.insert(env.end(), c.locale.begin(), c.locale.end());
+    ChildProcess kavreto(args, env);
     const int status = kavreto.wait(kConversionLimitMs);
     EXPECT_NE(status, 0);
     EXPECT_NE(status, -1) << "timed out";
