@@ -35,6 +35,10 @@ ChildProcess::ChildProcess(const std::vector<std::string>& args, const std::vect
     const size_t eq = entry.find('=');
     if (eq != std::string::npos) vars[entry.substr(0, eq)] = entry.substr(eq + 1);
   }
+  // The dialog's texts that the program prints are the Chinese source texts unless a test
+  // asks for another locale.
+  for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANGUAGE"}) vars.erase(name);
+  vars["LANG"] = "zh_CN.UTF-8";
   for (const std::string& entry : env) {
     const size_t eq = entry.find('=');
     vars[entry.substr(0, eq)] = entry.substr(eq + 1);

@@ -16,7 +16,8 @@ using TempDir = ScratchDirectory;
 // A child process with its standard error captured.
 class ChildProcess {
  public:
-  // env entries "NAME=value" are added to (or replace in) this process's environment.
+  // env entries "NAME=value" are added to (or replace in) this process's environment, in
+  // which LANG is zh_CN.UTF-8 and LC_ALL, LC_MESSAGES and LANGUAGE are unset.
   ChildProcess(const std::vector<std::string>& args, const std::vector<std::string>& env);
   ~ChildProcess();  // kills the child if it still runs
   ChildProcess(const ChildProcess&) = delete;

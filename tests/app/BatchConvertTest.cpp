@@ -174,6 +174,9 @@ TEST_F(BatchConvert, OneSlidePresentationGivesAVideoOfThatSlide) {
   ASSERT_EQ(kavreto.wait(kConversionLimitMs), 0) << kavreto.stderrText();
   const DecodedVideo video = DecodeVideo(output);
   EXPECT_EQ(StillPictures(video, 6), std::vector<Picture>{kTitle});
+  // Quiet by default: no line of the encoder's statistics or the stream dump.
+  for (const char* noise : {"[libx264 @", "Output #0", "Stream #0", "kb/s:"})
+    EXPECT_EQ(kavreto.stderrText().find(noise), std::string::npos) << noise << "\n" << kavreto.stderrText();
   ExpectNothingLeft();
 }
 

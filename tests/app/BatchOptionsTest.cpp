@@ -17,6 +17,16 @@ BatchOptions Parse(std::vector<std::string> args) { return BatchOptions::parse(a
 
 TEST(BatchOptions, DefaultsAreTheDialogs) {
   EXPECT_EQ(Parse({}).action, BatchOptions::Action::RunDialog);
+  // `kavreto FILE`, as a file manager starts it: the dialog with FILE; with options it is
+  // no such call.
+  const BatchOptions open = Parse({"talks/deck one.ppt"});
+  EXPECT_EQ(open.action, BatchOptions::Action::RunDialog);
+  EXPECT_EQ(open.openPath, "talks/deck one.ppt");
+  EXPECT_EQ(Parse({"deck.ppt", "--fps", "5"}).action, BatchOptions::Action::Error);
+  EXPECT_EQ(Parse({"a.ppt", "b.ppt"}).action, BatchOptions::Action::Error);
+  EXPECT_FALSE(Parse({"convert", "a", "b"}).verbose);
+  EXPECT_TRUE(Parse({"convert", "a", "b", "--verbose"}).verbose);
+  EXPECT_NE(BatchOptions::usage().find("--verbose"), std::string::npos);
   const BatchOptions o = Parse({"convert", "in.pptx", "out.mp4"});
   ASSERT_EQ(o.action, BatchOptions::Action::Convert) << o.error;
   ASSERT_EQ(o.jobs.size(), 1u);
