@@ -147,6 +147,11 @@ std::string BatchOptions::usage() {
       "the files are converted one after another with one office kept running; a file\n"
       "that fails does not stop the others.\n"
       "\n"
+      "kavreto FILE starts the dialog with FILE chosen, as its Open File button would;\n"
+      "a presentation dropped on the dialog is chosen the same way. The dialog's texts\n"
+      "are Chinese in Chinese locales and English in others (LC_ALL, LC_MESSAGES, LANG,\n"
+      "LANGUAGE). FFmpeg's and the encoder's informational output shows with --verbose.\n"
+      "\n"
       "options (each value follows its option after a space or an equals sign):\n";
   for (const OptionInfo& entry : Options()) {
     if (entry.hidden) continue;
