@@ -1,10 +1,18 @@
 #include "FidelityCheck.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace {
 
 constexpr double kStill = 0.25;  // mean grey difference below which two frames are the same
+constexpr size_t kCandidates = 6;  // settled pictures nearest in thumbnail that get the SSIM
+
+long ThumbnailDistance(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
+  long total = 0;
+  for (size_t i = 0; i < a.size(); ++i) total += std::abs(int(a[i]) - int(b[i]));
+  return total;
+}
 
 std::string Quoted(const std::string& text) {
   std::string out = "'";
@@ -29,6 +37,8 @@ std::vector<FidelityCheck::SlideMatch> FidelityCheck::Match(const std::vector<Gr
                                                             const std::vector<OfficeSlidePictures::Slide>& slides) {
   std::vector<SlideMatch> matches;
   const std::vector<int> settled = SettledFrames(film);
+  std::vector<std::vector<uint8_t>> thumbnails;
+  for (int frame : settled) thumbnails.push_back(film[frame].thumbnail());
   for (size_t s = 0; s < slides.size(); ++s) {
     if (!slides[s].shown) continue;
     const std::vector<GreyPicture> office = GreyPicture::Read(slides[s].png);
@@ -36,7 +46,15 @@ std::vector<FidelityCheck::SlideMatch> FidelityCheck::Match(const std::vector<Gr
     SlideMatch match;
     match.slide = static_cast<int>(s) + 1;
     match.office = slides[s].png;
-    for (int frame : settled) {
+    // The SSIM only for the settled pictures that look most alike at a glance.
+    const std::vector<uint8_t> thumbnail = office[0].thumbnail();
+    std::vector<std::pair<long, int>> nearest;
+    for (size_t i = 0; i < settled.size(); ++i)
+      nearest.emplace_back(ThumbnailDistance(thumbnail, thumbnails[i]), settled[i]);
+    const size_t keep = std::min(kCandidates, nearest.size());
+    std::partial_sort(nearest.begin(), nearest.begin() + keep, nearest.end());
+    for (size_t i = 0; i < keep; ++i) {
+      const int frame = nearest[i].second;
       const double ssim = GreyPicture::Ssim(office[0], film[frame]);
       if (ssim > match.ssim) {
         match.ssim = ssim;

@@ -17,7 +17,7 @@ std::vector<GreyPicture> GreyPicture::Read(const std::string& path) {
   std::vector<GreyPicture> pictures;
   const std::string command = "ffmpeg -nostdin -loglevel error -i " + Quoted(path) + " -vf scale=" +
                               std::to_string(kWidth) + ":" + std::to_string(kHeight) +
-                              ":flags=area,format=gray -f rawvideo -";
+                              ":flags=area,format=gray,gblur=sigma=1.2 -f rawvideo -";
   FILE* pipe = ::popen(command.c_str(), "r");
   if (pipe == nullptr) return pictures;
   for (;;) {
@@ -63,4 +63,16 @@ double GreyPicture::MeanDifference(const GreyPicture& a, const GreyPicture& b) {
   long total = 0;
   for (size_t i = 0; i < a.pixels.size(); ++i) total += std::abs(int(a.pixels[i]) - int(b.pixels[i]));
   return double(total) / double(a.pixels.size());
+}
+
+std::vector<uint8_t> GreyPicture::thumbnail() const {
+  std::vector<uint8_t> small(static_cast<size_t>(kWidth / 4) * (kHeight / 4));
+  for (int y = 0; y < kHeight / 4; ++y)
+    for (int x = 0; x < kWidth / 4; ++x) {
+      int sum = 0;
+      for (int j = 0; j < 4; ++j)
+        for (int i = 0; i < 4; ++i) sum += pixels[static_cast<size_t>(y * 4 + j) * kWidth + x * 4 + i];
+      small[static_cast<size_t>(y) * (kWidth / 4) + x] = static_cast<uint8_t>(sum / 16);
+    }
+  return small;
 }
