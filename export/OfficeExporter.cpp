@@ -37,6 +37,7 @@
 #include "PresentationEncryption.h"
 #include "ShowPage.h"
 #include "TemporaryDirectory.h"
+#include "TextShadowReader.h"
 
 using namespace css;
 using rtl::OUString;
@@ -129,13 +130,13 @@ std::vector<int> ShownSlides(const uno::Reference<drawing::XDrawPages>& pages, i
 }
 
 bool WriteArchive(const std::string& svgPath, const std::string& archivePath, const std::vector<int>& shown,
-                  std::string& error) {
+                  const std::vector<TextShadows::Box>& textShadows, std::string& error) {
   std::string svg;
   if (!ReadFile(svgPath, svg)) {
     error = "the office wrote no slide show (" + svgPath + ")";
     return false;
   }
-  svg = ShowPage::PrepareShow(svg);
+  svg = ShowPage::PrepareShow(TextShadows::Apply(svg, textShadows));
   if (svg.empty()) {
     error = "the office's SVG export holds no slide show";
     return false;
@@ -342,6 +343,7 @@ int OfficeExporter::exportPresentation(const std::string& sourcePath, const std:
     const auto workStart = std::chrono::steady_clock::now();
     office.process.armWatchdog(options_.workLimit);
     std::vector<int> shown;
+    std::vector<TextShadows::Box> textShadows;  // what the export drops, put back afterwards
     bool exported = false;
     uno::Reference<lang::XComponent> document;
     try {
@@ -392,6 +394,7 @@ int OfficeExporter::exportPresentation(const std::string& sourcePath, const std:
           storable->storeToURL(FileUrl(svgPath),
                                Properties({Property("FilterName", uno::Any(OUString("impress_svg_Export")))}));
           exported = true;
+          textShadows = TextShadowReader::Read(document);
         } catch (const io::IOException& e) {
           fail(Failure::Office, ExportProblem::WriteFailed, "the office could not write the show: " + Utf8(e.Message));
         }
@@ -426,7 +429,7 @@ int OfficeExporter::exportPresentation(const std::string& sourcePath, const std:
     }
 
     std::string error;
-    if (failure == Failure::None && exported && !WriteArchive(svgPath, archivePath, shown, error))
+    if (failure == Failure::None && exported && !WriteArchive(svgPath, archivePath, shown, textShadows, error))
       fail(Failure::Office, ExportProblem::WriteFailed, error);
     ::unlink(svgPath.c_str());
   } catch (const uno::Exception& e) {
