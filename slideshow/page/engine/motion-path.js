@@ -58,8 +58,10 @@
       measure.setAttribute('d', d);
       var length = measure.getTotalLength();
       var points = [];
-      // Sampled once, so each frame reads a table instead of measuring the path again.
-      var count = Math.max(2, Math.min(2000, Math.ceil(length / 10)));
+      // Sampled once, when the effect is made ready, so that each frame reads a table: the
+      // browser measures a length from the path's start, and measuring every path of a long
+      // deck at once, finely, held the renderer for half a minute.
+      var count = 240;
       for (var i = 0; i <= count; ++i) {
         var p = measure.getPointAtLength((length * i) / count);
         points.push([p.x, p.y]);
@@ -99,6 +101,7 @@
     function PathMotionNode(element, parent, context) {
       PathMotionNode.superclass.constructor.call(this, element, parent, context);
       this.sClassName = 'PathMotionNode';
+      this.sPath = '';
       this.aPoints = null;
     }
     win.extend(PathMotionNode, Base);
@@ -108,12 +111,12 @@
       if (!element.getAttributeNS(smil, 'attributeName')) element.setAttributeNS(smil, 'smil:attributeName', 'motion');
       var ok = PathMotionNode.superclass.parseElement.call(this);
       var d = element.getAttribute('path') || element.getAttribute('svg:path') || element.getAttributeNS(SVG, 'path');
-      var scaled = scalePath(d, this.aNodeContext.aSlideWidth, this.aNodeContext.aSlideHeight);
-      if (scaled) this.aPoints = measurePath(scaled);
+      this.sPath = scalePath(d, this.aNodeContext.aSlideWidth, this.aNodeContext.aSlideHeight);
       return ok;
     };
     PathMotionNode.prototype.createActivity = function () {
       var params = this.fillActivityParams();
+      if (!this.aPoints && this.sPath) this.aPoints = measurePath(this.sPath);
       // A path with nothing to follow keeps the shape where it is for the motion's time.
       var points = this.aPoints && this.aPoints.length >= 2 ? this.aPoints : [[0, 0], [0, 0]];
       return new win.SimpleActivity(params, new PathAnimation(points), win.FORWARD);
