@@ -1,6 +1,7 @@
 // The film clock: injected into every frame of the slide-show page at document creation,
 // before any of the page's own scripts. While a conversion films, time in the page is the
 // time of the frame being filmed, not the wall clock:
+//   - Math.random follows one seeded sequence shared by every frame;
 //   - Date (without arguments), Date.now, performance.now, setTimeout, setInterval,
 //     requestAnimationFrame and their clear/cancel functions (function and string forms)
 //     all follow one clock kept by the top-level window; child frames of the same origin
@@ -9,7 +10,9 @@
 //   - the clock only moves when the player advances it: film(t) for a filmed frame,
 //     preroll() while the page loads and starts (see there);
 //   - a one-pixel strip below the filmed area shows a counter, bumped with every frame in
-//     which the page changed, so the player knows when the picture of that frame is drawn.
+//     which the page changed, so the player knows when the picture of that frame is drawn. A
+//     page changed when a MutationObserver saw a change, when a timer or frame callback ran
+//     (changes through SVG transform lists make no mutation records) or when touch() said so.
 // The player replaces the placeholder `/*@kavreto:clock-config@*/ null` with its settings,
 // {start: ms since 1970, useTimings: bool, token: number}, before it injects the script; the
 // token tells the answers of this page from those of a page loaded earlier.
@@ -46,7 +49,7 @@
     var order = 0;
     var nesting = 0; // depth of timer callbacks that set timers (as browsers count it)
     var windows = []; // every window that uses this clock
-    var observers = [];
+    var observers = []; // per window: true when its document changed since last asked
     var dirty = true; // something in a page changed since the last filmed frame
     var counter = 0;
     var holds = 0; // the page asked the player to wait before the first frame
@@ -91,11 +94,20 @@
       if (at >= 0) timers.splice(at, 1);
     }
 
+    var errorListeners = []; // told what a timer or frame callback threw
+
     function report(error) {
       try {
         console.error(error && error.stack ? error.stack : String(error));
       } catch (e) {
         // nothing to report to
+      }
+      for (var i = 0; i < errorListeners.length; ++i) {
+        try {
+          errorListeners[i](error);
+        } catch (e) {
+          // a listener that fails itself
+        }
       }
     }
 
@@ -141,22 +153,11 @@
       return due.length;
     }
 
-    // A change of a document's title is the page protocol talking, not a change of the
-    // picture.
-    function visible(records) {
-      for (var i = 0; i < records.length; ++i) {
-        var node = records[i].target;
-        if (node && node.nodeType === 3) node = node.parentNode;
-        var name = node && node.nodeName ? String(node.nodeName).toLowerCase() : '';
-        if (name !== 'title' && node !== strip) return true;
-      }
-      return false;
-    }
-
+    // Asks every frame whether its document changed since it was last asked.
     function collect() {
       for (var i = 0; i < observers.length; ++i) {
         try {
-          if (visible(observers[i].takeRecords())) dirty = true;
+          if (observers[i]()) dirty = true;
         } catch (e) {
           // a frame that has gone
         }
@@ -208,8 +209,20 @@
       return timers.length > 0 ? timers[0].due : null;
     }
 
+    // Math.random of every frame: one sequence from a fixed seed (mulberry32), so that what
+    // the engine draws at random (random bars, dissolve) is the same in every run.
+    var seed = 0x6b617672;
+    function random() {
+      seed = (seed + 0x6d2b79f5) | 0;
+      var t = seed;
+      t = Math.imul(t ^ (t >>> 15), t | 1);
+      t ^= t + Math.imul(t ^ (t >>> 7), t | 61);
+      return ((t ^ (t >>> 14)) >>> 0) / 4294967296;
+    }
+
     return {
       RealDate: RealDate,
+      random: random,
       config: config,
       now: function () {
         return now;
@@ -218,6 +231,10 @@
         return now - origin;
       },
       setTimer: add,
+      // `listener(error)` is called with whatever a timer or frame callback throws.
+      onError: function (listener) {
+        errorListeners.push(listener);
+      },
       clearTimer: clear,
       isPending: function (id) {
         return typeof id === 'number' && !!byId[id];
@@ -230,22 +247,17 @@
       cancelFrame: function (id) {
         for (var i = 0; i < frames.length; ++i) if (frames[i].id === id) frames[i].cancelled = true;
       },
-      attach: function (w) {
+      // `w` uses this clock; `pending()` tells whether its document changed (see install).
+      attach: function (w, pending) {
         windows.push(w);
-        try {
-          var observer = new w.MutationObserver(function (records) {
-            if (visible(records)) dirty = true;
-          });
-          observer.observe(w.document, {
-            subtree: true,
-            childList: true,
-            attributes: true,
-            characterData: true
-          });
-          observers.push(observer);
-        } catch (e) {
-          dirty = true;
-        }
+        if (pending) observers.push(pending);
+        else dirty = true;
+      },
+      changed: function () {
+        dirty = true;
+      },
+      isStrip: function (node) {
+        return node === strip;
       },
       // The page asks the player to wait before the first frame (release() ends the wait).
       hold: function () {
@@ -274,17 +286,26 @@
       // Moves the page's time on to `t` (ms since 1970), running the timers that fall due; a
       // step of the show then happens at the time of the frame it follows.
       advanceTo: function (t) {
-        runDue(t);
+        if (runDue(t) > 0) dirty = true;
         if (t > now) now = t;
+      },
+      // The page changed in a way a MutationObserver may not see (a step of the show ran):
+      // the next filmed frame is drawn again.
+      touch: function () {
+        dirty = true;
       },
       // Moves the page's time to `t` (ms since 1970) for a filmed frame, running every timer
       // that falls due. `changed` tells whether anything in the page changed since the last
       // frame; if so the strip shows the new counter. `next` is the time of the next timer
       // (null: none); until then the page does nothing by itself.
       film: function (t) {
-        runDue(t);
+        // A timer or frame callback that ran may have changed the picture without a mutation
+        // record: the engine moves, scales and turns shapes through their SVG transform lists
+        // (transform.baseVal), which change what is drawn but are not seen by a
+        // MutationObserver. Such a frame is drawn again.
+        if (runDue(t) > 0) dirty = true;
         if (t > now) now = t;
-        runFrames();
+        if (runFrames() > 0) dirty = true;
         collect();
         if (loading()) dirty = true;
         var changed = dirty;
@@ -348,6 +369,14 @@
       // leave it
     }
 
+    try {
+      w.Math.random = function random() {
+        return c.random();
+      };
+    } catch (e) {
+      // leave it
+    }
+
     // The string form runs in the frame's own global scope, as the browser's does.
     function callback(handler, args) {
       if (typeof handler === 'function') {
@@ -379,6 +408,39 @@
     w.cancelAnimationFrame = function cancelAnimationFrame(id) {
       c.cancelFrame(id);
     };
-    c.attach(w);
+    // Changes of the document are watched from the frame's own scripts. Records handed to a
+    // callback of the top window's make script objects for the nodes they name in the top
+    // window's realm, with its prototypes; a node first named that way (the SVG show's root
+    // while the document was still being parsed) then lacked what the frame's scripts add to
+    // its prototypes, and matrices made by it lacked the show engine's helpers, in some runs
+    // and not in others.
+    // A change of a document's title is the page protocol talking, not a change of the
+    // picture; the frame strip is the clock's own.
+    function visible(records) {
+      for (var i = 0; i < records.length; ++i) {
+        var node = records[i].target;
+        if (node && node.nodeType === 3) node = node.parentNode;
+        var name = node && node.nodeName ? String(node.nodeName).toLowerCase() : '';
+        if (name !== 'title' && !c.isStrip(node)) return true;
+      }
+      return false;
+    }
+    var observer = null;
+    try {
+      observer = new w.MutationObserver(function (records) {
+        if (visible(records)) c.changed();
+      });
+      observer.observe(w.document, { subtree: true, childList: true, attributes: true, characterData: true });
+    } catch (e) {
+      observer = null;
+    }
+    c.attach(
+      w,
+      observer
+        ? function pending() {
+            return visible(observer.takeRecords());
+          }
+        : null
+    );
   }
 })();

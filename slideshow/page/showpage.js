@@ -9,16 +9,20 @@
 // Behaviour the player relies on:
 // - One call of next() or GoToNextSld() is one step. A step asked for while an effect or a
 //   transition is still playing waits in a queue and runs once the show is idle; it is never
-//   dropped and never cuts the running one short. A step asked for while nothing plays but
-//   the engine waits for events of its own (an effect that starts by itself after a delay)
-//   is not taken: the show is about to change by itself.
+//   dropped and never cuts the running one short. On the film clock such a step is not taken
+//   at all (the player asks again once the picture has stood still for its hold), so that
+//   whatever the running one leaves stands still for the hold before the next step. A step
+//   asked for while nothing plays but the engine waits for events of its own (an effect that
+//   starts by itself after a delay) is not taken: the show is about to change by itself.
 // - Only the slides listed as shown are played, in order; hidden slides are passed over, also
 //   by the engine's own automatic advance. Nothing wraps past the last shown slide.
 // - The title '@kEndTitle@' means the real end: a step asked for on the last shown slide
 //   with nothing left to play. A show that cannot be played sets the title
 //   '@kFailedTitlePrefix@' + a reason: "engine" when the engine never became ready,
 //   "ended:<slide>:<count>" when it broke down on the way, followed by ":<what the engine
-//   threw>" when it threw.
+//   threw>" when it threw. An effect or a transition the engine throws on is no failure when
+//   its slide is shown all the same: the slide stands as it is and the next step shows the
+//   next slide (see kvEngineThrew).
 // - On the film clock (see film-clock.js) the first frame waits until the engine is ready:
 //   the engine may still be starting (bringing in its first slide) when the frame's load
 //   event fires, so the page looks again every 50 ms of show time, for up to 60 s.
@@ -45,6 +49,8 @@ var kvTimer = null;
 var kvWaitingSince = 0;
 var kvMaxWaitMs = 20000; // a show that never comes to rest does not hold steps back forever
 var kvOwnEventsSince = 0; // show time since which steps wait for the engine's own events
+var kvBrokenSlide = -1; // engine index of a slide whose effects the engine could not play
+var kvBusySince = 0; // show time since which steps asked for on the film clock found the show busy
 var kvOwnEventsPlace = '';
 var kvReadyLimitMs = 60000; // show time the engine may take to become ready
 var kvReadyPollMs = 50;
@@ -97,6 +103,11 @@ function kvFail(reason) {
 
 // The show broke down on the way; `error` is what the engine threw, if anything.
 function kvFailMidway(error) {
+  try {
+    if (error && error.stack) console.error(String(error.stack));
+  } catch (e) {
+    // nothing to report to
+  }
   var words = '';
   try {
     if (error) words = String(error.message || error);
@@ -105,6 +116,59 @@ function kvFailMidway(error) {
   }
   words = words.replace(/[\x00-\x1f\x7f]+/g, ' ').slice(0, 200);
   kvFail('ended:' + gCurSld + ':' + kvSlideTotal() + (words ? ':' + words : ''));
+}
+
+// The engine threw while it played slide kvSlide (`error`): an effect or a transition it cannot
+// play. Where the slide is shown all the same, the show goes on from there: the effects that
+// started are brought to their end, the rest of the slide's effects are passed over (the next
+// step shows the next slide) and the engine is told that nothing plays. A slide whose effects
+// the engine cannot even prepare is brought in without them. True when the show can go on;
+// false when the slide cannot be shown, a failure of the show.
+function kvEngineThrew(error) {
+  var f = kvEngine();
+  try {
+    console.error('kavreto: the show engine failed on slide ' + (kvSlide + 1) + ': ' +
+                  String(error && error.stack ? error.stack : error));
+  } catch (e) {
+    // nothing to report to
+  }
+  if (!f || kvSlide < 0) return false;
+  var s = f.aSlideShow;
+  try {
+    s.aTimer.releaseTimer();
+  } catch (e) {
+    // an engine of another make
+  }
+  if (f.nCurSlide !== kvSlide) {
+    // The slide did not come in: its effects broke while the engine prepared them. It comes in
+    // as a cut without them, its shapes as they stand on the slide.
+    try {
+      var effects = f.theMetaDoc.aMetaSlideSet[kvSlide].aSlideAnimationsHandler;
+      effects.aAnimatedElementMap = {};
+      effects.isAnimated = function () {
+        return false;
+      };
+      effects.elementsParsed = function () {
+        return false;
+      };
+      s.displaySlide(kvSlide, true);
+    } catch (e) {
+      // checked below
+    }
+  }
+  if (f.nCurSlide !== kvSlide) return false;
+  kvBrokenSlide = kvSlide;
+  try {
+    s.skipAllPlayingEffects();
+  } catch (e) {
+    // left where they stand
+  }
+  s.bIsNextEffectRunning = false;
+  s.bIsTransitionRunning = false;
+  s.bIsSkipping = false;
+  s.bIsSkippingAll = false;
+  s.bIsIdle = true;
+  return true;
 }
 
 function kvNextShown(index) {
@@ -120,13 +184,14 @@ function kvPreviousShown(index) {
 function kvBusy() {
   var f = kvEngine();
   if (!f) return true;
+  if (kvBrokenSlide === kvSlide) return false;
   var s = f.aSlideShow;
   return s.isRunning() || s.isTransitionPlaying() || s.isAnyEffectPlaying();
 }
 
 function kvEffectsLeft() {
   var f = kvEngine();
-  if (!f) return 0;
+  if (!f || kvBrokenSlide === kvSlide) return 0;
   var s = f.aSlideShow;
   if (!s.isEnabled() || !s.aNextEffectEventArray) return 0;
   return Math.max(0, s.aNextEffectEventArray.size() - s.nCurrentEffect);
@@ -157,6 +222,9 @@ function kvShowSlide(index, skipTransition) {
 // end; 'slide' shows the next slide if there is one.
 function kvRun(kind) {
   var f = kvEngine();
+  // What a step changes is not always seen by the film clock's MutationObserver (shapes move
+  // through their SVG transform lists): the next frame is drawn again.
+  if (kvClock && kvClock.touch) kvClock.touch();
   if (kind === 'step' && kvEffectsLeft() > 0) {
     f.aSlideShow.nextEffect();
     return;
@@ -182,8 +250,10 @@ function kvPump() {
       kvWaitingSince = 0;
       kvRun(kvQueue.shift());
     } catch (e) {
-      kvFailMidway(e);
-      return;
+      if (!kvEngineThrew(e)) {
+        kvFailMidway(e);
+        return;
+      }
     }
   }
   if (kvQueue.length > 0) kvTimer = setTimeout(kvPump, 40);
@@ -223,6 +293,19 @@ function kvAsk(kind) {
     kvWaitingSince = kvOwnEventsSince;
   }
   kvOwnEventsSince = 0;
+  // On the film clock a step asked for while an effect or a transition still plays is not
+  // kept either. Kept, it would run the moment that one ended, so what it left (the slide a
+  // transition brought in, an effect's end) would be passed by without standing still for
+  // the player's hold; a transition the engine cannot draw leaves the picture still while it
+  // "plays", and steps kept meanwhile ran back to back, passing slides by unseen. The player
+  // asks again once the picture has stood still for its hold. A show that stays busy longer
+  // than kvMaxWaitMs takes the step at once.
+  if (kvClock && kvReady && kvQueue.length === 0 && kvBusy()) {
+    if (kvBusySince === 0) kvBusySince = Date.now();
+    if (Date.now() - kvBusySince < kvMaxWaitMs) return;
+    kvWaitingSince = kvBusySince;
+  }
+  kvBusySince = 0;
   kvQueue.push(kind);
   kvPump();
 }
@@ -287,6 +370,13 @@ function kvAttach() {
     }
     kvReady = true;
     if (!kvUseTimings) kvIgnoreOwnTimings(f.aSlideShow);
+    // What the engine throws from its own timers (the updates that play effects and
+    // transitions) is handled as what it throws from a step.
+    if (kvClock && kvClock.onError) {
+      kvClock.onError(function (error) {
+        if (kvEngine() && !kvEngineThrew(error)) kvFailMidway(error);
+      });
+    }
     // The engine's own navigation (automatic slide timings, keys) goes through switchSlide:
     // make it pass over hidden slides and stop at the last shown slide instead of wrapping.
     f.switchSlide = function (offset, skipTransition) {
@@ -297,7 +387,7 @@ function kvAttach() {
       try {
         kvShowSlide(index, skipTransition);
       } catch (e) {
-        kvFailMidway(e);
+        if (!kvEngineThrew(e)) kvFailMidway(e);
       }
     };
     f.g_animMainSequence = {

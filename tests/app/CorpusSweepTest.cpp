@@ -1,4 +1,5 @@
-// Every presentation of the shared corpus, converted as a user would with the batch command
+// Every .ppt presentation of the shared corpus, and every .pptx one with transitions or
+// effects, converted as a user would with the batch command
 // (352 x 288, 10 frames per second): a file the office opens is filmed to its end, every shown
 // slide reported on the way; a file the office refuses fails with its plain-words line.
 // Label "corpus": `ctest -L corpus` runs the sweep alone.
@@ -23,15 +24,19 @@ const std::string kCorpus = KAVRETO_SOURCE_DIR "/../shared/corpus/";
 constexpr int kConversionLimitMs = 900000;
 
 struct CorpusFile {
+  std::string dir;  // ppt or pptx
   std::string name;
   int slides = 0;  // as the office shows them; 0 when it cannot open the file
   bool converts = false;
 };
 
-// MANIFEST.tsv: a header line, then one tab-separated line a file.
-std::vector<CorpusFile> ReadManifest() {
+// A MANIFEST.tsv: a header line, then one tab-separated line a file. The .ppt files' manifest
+// (the corpus folder's) says which the office opens and how many slides it shows; the .pptx
+// files' (in pptx/) gives the slides and the transitions and effects in each, and every file
+// there opens. `animatedOnly`: only files with a transition or an effect.
+std::vector<CorpusFile> ReadManifest(const std::string& dir, const std::string& manifest, bool animatedOnly) {
   std::vector<CorpusFile> files;
-  std::ifstream in(kCorpus + "MANIFEST.tsv");
+  std::ifstream in(kCorpus + manifest);
   std::string line;
   std::vector<std::string> header;
   auto split = [](const std::string& text) {
@@ -48,14 +53,20 @@ std::vector<CorpusFile> ReadManifest() {
       if (header[i] == name) return static_cast<int>(i);
     return -1;
   };
-  const int file = column("file"), slides = column("slides_pdf"), converts = column("converts");
-  if (file < 0 || slides < 0 || converts < 0) return files;
+  const int file = column("file"), converts = column("converts");
+  const int slides = column("slides_pdf") >= 0 ? column("slides_pdf") : column("slides");
+  const int transitions = column("transitions"), effects = column("effects");
+  if (file < 0 || slides < 0) return files;
   while (std::getline(in, line)) {
     const std::vector<std::string> fields = split(line);
-    if (static_cast<int>(fields.size()) <= std::max({file, slides, converts})) continue;
+    if (static_cast<int>(fields.size()) <= std::max({file, slides, converts, transitions, effects})) continue;
+    if (animatedOnly && (transitions < 0 || effects < 0 ||
+                         std::atoi(fields[transitions].c_str()) + std::atoi(fields[effects].c_str()) == 0))
+      continue;
     CorpusFile entry;
+    entry.dir = dir;
     entry.name = fields[file];
-    entry.converts = fields[converts] == "yes";
+    entry.converts = converts < 0 || fields[converts] == "yes";
     entry.slides = entry.converts ? std::atoi(fields[slides].c_str()) : 0;
     files.push_back(entry);
   }
@@ -65,9 +76,8 @@ std::vector<CorpusFile> ReadManifest() {
 // How GoogleTest names a case's parameter in its output.
 void PrintTo(const CorpusFile& file, std::ostream* out) { *out << (file.name.empty() ? "(no corpus)" : file.name); }
 
-std::vector<CorpusFile> CorpusOrPlaceholder() {
-  std::vector<CorpusFile> files = ReadManifest();
-  if (files.empty()) files.push_back({"", 0, false});  // no corpus beside the checkout: one skipped case
+std::vector<CorpusFile> OrPlaceholder(std::vector<CorpusFile> files) {
+  if (files.empty()) files.push_back({"", "", 0, false});  // no corpus beside the checkout: one skipped case
   return files;
 }
 
@@ -97,7 +107,7 @@ class CorpusSweep : public testing::TestWithParam<CorpusFile> {};
 TEST_P(CorpusSweep, ConvertsToTheEndOrFailsWithItsReason) {
   const CorpusFile& file = GetParam();
   if (file.name.empty()) GTEST_SKIP() << "no corpus at " << kCorpus;
-  const std::string input = kCorpus + "ppt/" + file.name;
+  const std::string input = kCorpus + file.dir + "/" + file.name;
   ASSERT_TRUE(FileExists(input)) << input;
   TempDir cache, tmp, runtime, out;
   const std::string output = out.file("video.mp4");
@@ -153,6 +163,11 @@ TEST_P(CorpusSweep, ConvertsToTheEndOrFailsWithItsReason) {
   std::printf("corpus %s: %d slides, %d frames, %.1f s\n", file.name.c_str(), file.slides, frames, seconds);
 }
 
-INSTANTIATE_TEST_SUITE_P(Corpus, CorpusSweep, testing::ValuesIn(CorpusOrPlaceholder()), CaseName);
+INSTANTIATE_TEST_SUITE_P(Corpus, CorpusSweep, testing::ValuesIn(OrPlaceholder(ReadManifest("ppt", "MANIFEST.tsv", false))),
+                         CaseName);
+// The .pptx decks with transitions or effects (PowerPoint's own, as the office reads them) are
+// filmed to their last slide too.
+INSTANTIATE_TEST_SUITE_P(CorpusPptx, CorpusSweep,
+                         testing::ValuesIn(OrPlaceholder(ReadManifest("pptx", "pptx/MANIFEST.tsv", true))), CaseName);
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <map>
 #include <sstream>
 
@@ -15,7 +16,7 @@ constexpr size_t kFrameBytes = static_cast<size_t>(MotionFilm::kWidth) * MotionF
 
 // Pixels whose colour differs by more than this in some channel count as changed: far above
 // what the encoder's rounding does to a still picture.
-constexpr int kPixelTolerance = 40;
+constexpr int kPixelTolerance = 20;
 
 int ChangedPixels(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
   int changed = 0;
@@ -114,12 +115,15 @@ bool DecodeFrames(const std::string& video, MotionFilm& film) {
 MotionFilm FilmDeck(const std::string& deck, const std::string& workDir, const FilmOptions& options) {
   MotionFilm film;
   film.holdFrames = static_cast<int>(std::lround(options.hold * options.fps));
-  film.video = workDir + "/film.mp4";
+  film.video = workDir + "/" + options.video;
   std::ostringstream hold;
   hold << options.hold;
   std::vector<std::string> args = {KavretoProgram(), "convert", deck, film.video, "--size", options.size,
-                                   "--fps", std::to_string(options.fps), "--hold", hold.str(),
-                                   "--kbps", "4000", "--progress", "json"};
+                                   "--fps", std::to_string(options.fps), "--hold", hold.str(), "--progress", "json"};
+  if (options.kbps > 0) {
+    args.push_back("--kbps");
+    args.push_back(std::to_string(options.kbps));
+  }
   args.insert(args.end(), options.extraArgs.begin(), options.extraArgs.end());
   std::vector<std::string> env = {"XDG_CACHE_HOME=" + workDir + "/cache", "TMPDIR=" + workDir,
                                   "XDG_RUNTIME_DIR=" + workDir};
@@ -143,6 +147,40 @@ MotionFilm FilmDeck(const std::string& deck, const std::string& workDir, const F
     film.message = "the video could not be decoded";
   }
   return film;
+}
+
+std::vector<MotionPreset> PresetsNamed(const std::vector<MotionPreset>& all, const std::vector<std::string>& ids) {
+  std::vector<MotionPreset> chosen;
+  for (const std::string& id : ids)
+    for (const MotionPreset& preset : all)
+      if (preset.id == id) chosen.push_back(preset);
+  return chosen;
+}
+
+std::set<std::string> GapList(const std::string& name) {
+  std::set<std::string> ids;
+  std::ifstream in(std::string(KAVRETO_SOURCE_DIR) + "/tests/motion/" + name);
+  for (std::string line; std::getline(in, line);) {
+    line = line.substr(0, line.find('#'));
+    std::istringstream words(line);
+    std::string id;
+    if (words >> id) ids.insert(id);
+  }
+  return ids;
+}
+
+bool SameFrames(const MotionFilm& a, const MotionFilm& b, std::string* where) {
+  if (a.frames.size() != b.frames.size()) {
+    if (where) *where = std::to_string(a.frames.size()) + " frames against " + std::to_string(b.frames.size());
+    return false;
+  }
+  for (size_t i = 0; i < a.frames.size(); ++i) {
+    if (!Same(a.frames[i], b.frames[i])) {
+      if (where) *where = "frame " + std::to_string(i);
+      return false;
+    }
+  }
+  return true;
 }
 
 std::vector<int> StillSlides(const MotionFilm& film) {

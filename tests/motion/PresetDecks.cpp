@@ -1,4 +1,5 @@
 // The office's preset lists read at run time, and the decks made from them (see MotionSupport.h).
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -59,17 +60,23 @@ double Seconds(const std::string& value) {
   return end == value.c_str() ? 0 : s;
 }
 
-// True when the preset node changes nothing gradually: each animation either lasts (almost) no
-// time or only sets a value.
+// True when the preset node changes nothing gradually: each animation lasts (almost) no time
+// or only sets a value that it keeps, all of them at once, and nothing iterates over the text
+// piece by piece.
 bool Instant(const std::string& node) {
-  const std::regex leaf("<anim:(animate|animateColor|animateTransform|animateMotion|transitionFilter|animatePhysics)\\b[^>]*>");
-  const std::string iterateDur = Attribute(node.substr(0, node.find('>')), "smil:dur");
+  const std::string head = node.substr(0, node.find('>'));
+  if (node.rfind("<anim:iterate", 0) == 0 && Seconds(Attribute(head, "anim:iterate-interval")) > 0) return false;
+  const std::regex leaf("<anim:(set|animate|animateColor|animateTransform|animateMotion|transitionFilter|animatePhysics)\\b[^>]*>");
+  double firstBegin = -1;
   for (std::sregex_iterator it(node.begin(), node.end(), leaf), end; it != end; ++it) {
     const std::string tag = it->str();
-    double dur = Seconds(Attribute(tag, "smil:dur"));
-    if (Attribute(tag, "smil:dur").empty()) dur = Seconds(iterateDur);
-    if (tag.find("animatePhysics") != std::string::npos) dur = std::max(dur, 1.0);
-    if (dur > 0.05) return false;
+    const bool set = (*it)[1].str() == "set";
+    const double dur = Seconds(Attribute(tag, "smil:dur"));
+    const double begin = Seconds(Attribute(tag, "smil:begin"));
+    if (firstBegin < 0) firstBegin = begin;
+    if (std::abs(begin - firstBegin) > 0.05) return false;  // one change after another
+    if ((*it)[1].str() == "animatePhysics") return false;
+    if (dur > 0.05 && (!set || Attribute(tag, "smil:fill") != "hold")) return false;  // a set that ends undoes itself
   }
   return true;
 }
@@ -111,7 +118,8 @@ std::string Hex(uint32_t rgb) {
 
 constexpr int kLevels[] = {0, 40, 80, 120, 160, 200, 240};
 
-// The palette: every mix of the seven levels but the nearly white ones (the box is white),
+// The palette: every mix of the seven levels but the nearly white ones (the box is white) and
+// the nearly black ones (fades and cuts through black stand still on black),
 // ordered so that neighbouring slides differ in every channel: slide j takes mix j * 267
 // (modulo 343), whose three base-7 digits each change with every step.
 const std::vector<uint32_t>& Palette() {
@@ -123,6 +131,7 @@ const std::vector<uint32_t>& Palette() {
       const int g = kLevels[i / 7 % 7];
       const int b = kLevels[i / 49];
       if (r >= 200 && g >= 200 && b >= 200) continue;
+      if (r < 60 && g < 60 && b < 60) continue;  // transitions pass through black
       colours.push_back(static_cast<uint32_t>(r << 16 | g << 8 | b));
     }
     return colours;
@@ -202,6 +211,9 @@ std::vector<MotionPreset> PresetDecks::Effects() {
     MotionPreset preset;
     preset.presetClass = Attribute(tag, "pres:preset-class");
     if (preset.presetClass == "media-call" || preset.presetClass.empty()) continue;
+    // The random presets hold no animation: the office's editor puts a preset of its choice in
+    // their place, so no document holds them.
+    if (element.find("<anim:", 1) == std::string::npos) continue;
     preset.id = Attribute(tag, "pres:preset-id");
     const std::string subType = Attribute(tag, "pres:preset-sub-type");
     if (!subType.empty()) preset.id += ":" + subType;
