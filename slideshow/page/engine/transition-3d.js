@@ -14,7 +14,10 @@
 //   topCenter      venetian blinds 3D, horizontal: 6 slats turn round
 //   vertical       vortex: the leaving slide's tiles whirl away about the centre
 //   heart          glitter: small tiles flip over in a scattered order
-//   isosceles      honeycomb: the entering slide grows in as hexagonal cells from the centre
+//   isosceles      honeycomb: the entering slide grows in as hexagonal cells from the centre.
+//                  The office writes no token for this subtype (its documents and its SVG
+//                  export lose it), so a miscShapeWipe without a subtype is honeycomb too: it
+//                  is the only one of the set that arrives so.
 (function () {
   'use strict';
 
@@ -58,7 +61,6 @@
     return {
       setup: function (stage) {
         var random = kit.random(seed || 1);
-        stage.slide('in'); // under the tiles, for the seams between them
         var scene = stage.scene(2.5);
         var cells = grid(stage, columns, rows);
         for (var i = 0; i < cells.length; ++i) {
@@ -88,11 +90,11 @@
       draw: function (stage, t) {
         var e = kit.ease(t);
         var half = stage.W / 2;
-        var away = 'translateZ(' + -0.35 * stage.W * Math.sin(Math.PI * e) + 'px) ';
+        var away = 'translateZ(' + stage.px(-0.35 * stage.W * Math.sin(Math.PI * e)) + ') ';
         var sign = inside ? -1 : 1; // the centre of the cube: behind the slide, or in front of it
         var a = inside ? 90 : -90;
         var pivot = function (angle) {
-          return away + 'translateZ(' + -sign * half + 'px) rotateY(' + deg(angle) + ') translateZ(' + sign * half + 'px)';
+          return away + 'translateZ(' + stage.px(-sign * half) + ') rotateY(' + deg(angle) + ') translateZ(' + stage.px(sign * half) + ')';
         };
         stage.data.out.style.transform = pivot(a * e);
         stage.data.entering.style.transform = pivot(-a * (1 - e));
@@ -122,7 +124,7 @@
     },
     draw: function (stage, t) {
       var e = kit.ease(t);
-      var back = 'translateZ(' + -0.8 * stage.W * Math.sin(Math.PI * e) + 'px) ';
+      var back = 'translateZ(' + stage.px(-0.8 * stage.W * Math.sin(Math.PI * e)) + ') ';
       turn(stage, stage.data.flip, 180 * e, 'rotateY', back);
     }
   };
@@ -151,8 +153,8 @@
       var e = kit.ease(t);
       var side = 0.65 * stage.W * Math.sin(Math.PI * e);
       var swing = 35 * Math.sin(Math.PI * e);
-      d.out.style.transform = 'translate3d(' + side + 'px,0,' + -1.2 * stage.W * e + 'px) rotateY(' + deg(-swing) + ')';
-      d.entering.style.transform = 'translate3d(' + -side + 'px,0,' + -1.2 * stage.W * (1 - e) + 'px) rotateY(' + deg(swing) + ')';
+      d.out.style.transform = 'translate3d(' + stage.px(side) + ',0,' + stage.px(-1.2 * stage.W * e) + ') rotateY(' + deg(-swing) + ')';
+      d.entering.style.transform = 'translate3d(' + stage.px(-side) + ',0,' + stage.px(-1.2 * stage.W * (1 - e)) + ') rotateY(' + deg(swing) + ')';
       // The nearer slide is drawn last.
       var front = e < 0.5 ? d.out : d.entering;
       if (d.scene.lastChild !== front) d.scene.appendChild(front);
@@ -170,7 +172,7 @@
       for (var i = 0; i < cells.length; ++i) {
         var cell = cells[i];
         cell.face = stage.face(scene, 'out', cell.x, cell.y, cell.w, cell.h);
-        cell.face.style.transformOrigin = cx - cell.x + 'px ' + (cy - cell.y) + 'px';
+        cell.face.style.transformOrigin = stage.px(cx - cell.x) + ' ' + stage.px(cy - cell.y);
         var dx = cell.x + cell.w / 2 - cx;
         var dy = cell.y + cell.h / 2 - cy;
         var far = Math.sqrt(dx * dx + dy * dy) / Math.sqrt(cx * cx + cy * cy);
@@ -186,7 +188,7 @@
         var s = kit.clamp((t - cell.start) / 0.5);
         var e = s * s;
         cell.face.style.transform =
-          'rotateZ(' + deg(360 * e) + ') translateZ(' + -2 * stage.W * e + 'px) rotateY(' + deg(cell.spin * e) + ')';
+          'rotateZ(' + deg(360 * e) + ') translateZ(' + stage.px(-2 * stage.W * e) + ') rotateY(' + deg(cell.spin * e) + ')';
         cell.face.style.opacity = String(1 - e);
         cell.face.style.visibility = s >= 1 ? 'hidden' : 'visible';
       }
@@ -289,6 +291,7 @@
         )
       );
       add('isosceles', honeycomb);
+      add('default', honeycomb);
     },
     true
   );

@@ -94,6 +94,10 @@
     this.id = 'kv-stage-' + ++serial;
     this.ids = 0;
     this.data = {}; // for the draw function's own state
+    // Slide units per pixel of the picture, for the HTML layer (see scene()).
+    var screen = doc.documentElement.getScreenCTM ? doc.documentElement.getScreenCTM() : null;
+    var scale = screen ? Math.sqrt(screen.a * screen.a + screen.b * screen.b) : 0;
+    this.unit = scale > 0 && scale < 1 ? 1 / scale : 1;
 
     var group = entering.aMetaSlide.aVisibilityStatusElement.parentNode; // the slide group
     this.root = this.svg('g', { id: this.id, class: 'KvTransitionStage' });
@@ -137,26 +141,37 @@
     return { url: 'url(#' + id + ')', path: clip.firstChild };
   };
 
+  // A length in slide coordinates as a CSS length in the HTML layer of scene().
+  Stage.prototype.px = function (length) {
+    return length / this.unit + 'px';
+  };
+
   // An HTML layer over the whole slide in which faces are turned in 3D, seen from `distance`
-  // slide widths in front of the slide.
+  // slide widths in front of the slide. It is laid out at about the size it is shown at (one CSS
+  // pixel for `unit` slide units) and scaled up to the slide: turned faces many thousand CSS
+  // pixels wide are drawn wrongly.
   Stage.prototype.scene = function (distance) {
-    var object = this.svg('foreignObject', { x: 0, y: 0, width: this.W, height: this.H }, this.layer);
+    var object = this.svg(
+      'foreignObject',
+      { x: 0, y: 0, width: this.W / this.unit, height: this.H / this.unit, transform: 'scale(' + this.unit + ')' },
+      this.layer
+    );
     var style =
-      'position:relative;overflow:hidden;margin:0;padding:0;width:' + this.W + 'px;height:' + this.H + 'px;' +
-      'perspective:' + (distance || 2) * this.W + 'px;perspective-origin:50% 50%;';
+      'position:relative;overflow:hidden;margin:0;padding:0;width:' + this.px(this.W) + ';height:' + this.px(this.H) + ';' +
+      'perspective:' + this.px((distance || 2) * this.W) + ';perspective-origin:50% 50%;';
     return this.html('div', style, object);
   };
 
   // A face of the scene showing the part (x, y, w, h) of a slide (in slide coordinates), with
-  // an optional clip path (url) in slide coordinates. Its transform turns about its centre
-  // unless told otherwise with `origin`.
+  // an optional clip path (url) in slide coordinates. Its transform turns it about its centre
+  // unless its transform-origin says otherwise.
   Stage.prototype.face = function (scene, which, x, y, w, h, clipUrl) {
     var face = this.html(
       'div',
-      'position:absolute;margin:0;padding:0;left:' + x + 'px;top:' + y + 'px;width:' + w + 'px;height:' + h + 'px;',
+      'position:absolute;margin:0;padding:0;left:' + this.px(x) + ';top:' + this.px(y) + ';width:' + this.px(w) + ';height:' + this.px(h) + ';',
       scene
     );
-    var picture = this.svg('svg', { width: w, height: h, viewBox: [x, y, w, h].join(' ') }, null);
+    var picture = this.svg('svg', { width: w / this.unit, height: h / this.unit, viewBox: [x, y, w, h].join(' ') }, null);
     picture.setAttribute('style', 'display:block;overflow:hidden');
     face.appendChild(picture);
     this.slide(which, picture, clipUrl ? { 'clip-path': clipUrl } : {});
