@@ -60,6 +60,11 @@ TEST(MotionPresets, EveryTransitionMoves) {
   Check(PresetDecks::Transitions(), "transition-gaps.txt", "transitions.fodp");
 }
 
+// The 3D transitions of the office's registry, which transitions.xml does not list.
+TEST(MotionPresets, Every3DTransitionMoves) {
+  Check(PresetDecks::Transitions3D(), "transition-gaps.txt", "transitions-3d.fodp");
+}
+
 TEST(MotionPresets, EveryEffectMovesOrShowsItsEnd) {
   Check(PresetDecks::Effects(), "effect-gaps.txt", "effects.fodp");
 }

@@ -59,10 +59,15 @@ class PresetDecks {
   static std::string ConfigDir();
   static std::vector<MotionPreset> Transitions();
   static std::vector<MotionPreset> Effects();
+  // The office's 3D transitions: the registry's transitions (share/registry/impress.xcd) that
+  // transitions.xml does not list, each in the form the office stores it (miscShapeWipe with a
+  // subtype each); one the test does not know has an empty node.
+  static std::vector<MotionPreset> Transitions3D();
 };
 
 // The background colour of slide `index` (from 0), 0xRRGGBB; every slide of a deck of up to
-// 335 slides has its own.
+// 335 slides has its own. Slide 0's is black, which the show also shows between slides (cut
+// through black, behind 3D transitions): only the film's first still counts as slide 0.
 uint32_t SlideColour(int index);
 // The slide whose colour is nearest to (r, g, b), or -1 when none is near.
 int SlideOfColour(int r, int g, int b);
