@@ -1,10 +1,11 @@
 // bench_motion: films one deck of every transition preset and one of every effect preset of
 // the installed office (see tests/motion/MotionSupport.h) and prints how many of them move:
 //   motion transitions: N of M
+//   motion 3D transitions: N of M      (the office's 3D set, from its registry)
 //   motion effects: N of M moving, K of L instant shown, B broken
 // `bench_motion --list` also prints one line per preset (id, class, verdict); `--only
-// transitions|effects` films one deck; `--keep DIR` keeps the decks and videos in DIR; `--write DIR` only writes the two decks into DIR
-// (transitions.fodp, effects.fodp), to look at or play by hand. Never fails a build: it measures.
+// transitions|transitions-3d|effects` films one deck; `--keep DIR` keeps the decks and videos in DIR; `--write DIR` only writes the decks into DIR
+// (transitions.fodp, transitions-3d.fodp, effects.fodp), to look at or play by hand. Never fails a build: it measures.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -64,6 +65,7 @@ int main(int argc, char** argv) {
   }
   if (!write.empty()) {
     const bool ok = !MakeDeck(PresetDecks::Transitions(), write + "/transitions.fodp").empty() &&
+                    !MakeDeck(PresetDecks::Transitions3D(), write + "/transitions-3d.fodp").empty() &&
                     !MakeDeck(PresetDecks::Effects(), write + "/effects.fodp").empty();
     return ok ? 0 : 1;
   }
@@ -71,6 +73,12 @@ int main(int argc, char** argv) {
     const std::vector<MotionPreset> presets = PresetDecks::Transitions();
     const MotionSummary s = Film("transitions", presets, list);
     std::printf("motion transitions: %d of %d\n", s.moving, s.movingTotal + s.instantTotal);
+    std::fflush(stdout);
+  }
+  if (only.empty() || only == "transitions-3d") {
+    const std::vector<MotionPreset> presets = PresetDecks::Transitions3D();
+    const MotionSummary s = Film("3d", presets, list);
+    std::printf("motion 3D transitions: %d of %d\n", s.moving, s.movingTotal + s.instantTotal);
     std::fflush(stdout);
   }
   if (only.empty() || only == "effects") {

@@ -274,7 +274,10 @@ function kvAwaitingOwnEvents() {
   var f = kvEngine();
   if (!f || kvQueue.length > 0) return false;
   var s = f.aSlideShow;
-  return s.isRunning() && !s.isTransitionPlaying() && !s.isAnyEffectPlaying();
+  // A transition can hold a picture still for a while (cut through black shows black for a
+  // third of its time): the slide it brings in is still to come.
+  if (s.isTransitionPlaying()) return true;
+  return s.isRunning() && !s.isAnyEffectPlaying();
 }
 
 function kvAsk(kind) {

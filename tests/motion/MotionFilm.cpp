@@ -62,7 +62,8 @@ std::vector<Still> Stills(const MotionFilm& film) {
     if (j - i >= minimum) {
       const std::vector<uint8_t>& middle = f[(i + j) / 2];
       const int slide = SlideOfPicture(middle);
-      if (slide >= 0) stills.push_back({i, j, slide, &middle});
+      // Black later on is the show's black between two slides, not the opening slide again.
+      if (slide > 0 || (slide == 0 && stills.empty())) stills.push_back({i, j, slide, &middle});
     }
     i = j;
   }

@@ -64,6 +64,11 @@ TEST(MotionPresets, EveryTransitionMovesAndTwoFilmsOfThemAreTheSame) {
   EXPECT_TRUE(SameFrames(first, second, &where)) << where;
 }
 
+// The 3D transitions of the office's registry, which transitions.xml does not list.
+TEST(MotionPresets, Every3DTransitionMoves) {
+  Check(PresetDecks::Transitions3D(), "transition-gaps.txt", "transitions-3d.fodp");
+}
+
 TEST(MotionPresets, EveryEffectMovesOrShowsItsEnd) {
   const std::vector<MotionPreset> presets = PresetDecks::Effects();
   ASSERT_GT(presets.size(), 10u) << "the office's effect list was not found or not read";

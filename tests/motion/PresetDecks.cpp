@@ -262,7 +262,7 @@ std::string MakeDeck(const std::vector<MotionPreset>& presets, const std::string
           << "          <draw:enhanced-geometry svg:viewBox=\"0 0 21600 21600\" draw:type=\"rectangle\""
           << " draw:enhanced-path=\"M 0 0 L 21600 0 21600 21600 0 21600 0 0 Z N\"/>\n"
           << "        </draw:custom-shape>\n";
-    if (preset.kind == MotionPreset::Kind::kTransition) {
+    if (preset.kind == MotionPreset::Kind::kTransition && !preset.node.empty()) {
       std::string node = preset.node;
       const size_t end = node.rfind('/');
       const std::string withDur = node.substr(0, end) + " smil:dur=\"1s\"" + node.substr(end);
