@@ -66,8 +66,8 @@ class PresetDecks {
 };
 
 // The background colour of slide `index` (from 0), 0xRRGGBB; every slide of a deck of up to
-// 335 slides has its own. Slide 0's is black, which the show also shows between slides (cut
-// through black, behind 3D transitions): only the film's first still counts as slide 0.
+// 327 slides has its own. None is near black, which the show also shows between slides (cut
+// through black, behind 3D transitions).
 uint32_t SlideColour(int index);
 // The slide whose colour is nearest to (r, g, b), or -1 when none is near.
 int SlideOfColour(int r, int g, int b);
