@@ -25,7 +25,7 @@
 //   encodes i (SlideColour); in the middle a white box with black text, the preset's name.
 //   A transition preset is the slide's transition; an effect preset is the box's one on-click
 //   effect (text targets get the box's text).
-// - FilmDeck runs `kavreto convert` (default 352x288, 10 fps, --hold 0.5, high bit rate so that
+// - FilmDeck runs `kavreto convert` (default 176x144, 10 fps, --hold 0.5, high bit rate so that
 //   colours survive) with --progress json and decodes the video with the ffmpeg program into
 //   small RGB frames (MotionFilm::kWidth x kHeight).
 // - JudgeSlides finds the still pictures of the film (at least about a hold long), tells each
@@ -39,6 +39,7 @@
 #pragma once
 
 #include <cstdint>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -76,9 +77,11 @@ int SlideOfColour(int r, int g, int b);
 std::string MakeDeck(const std::vector<MotionPreset>& presets, const std::string& path);
 
 struct FilmOptions {
-  std::string size = "352x288";
+  std::string size = "176x144";  // small: fast, and still more than the judged frames
   int fps = 10;
   double hold = 0.5;
+  int kbps = 4000;                     // 0: the program's own default
+  std::string video = "film.mp4";      // the video's name in the work folder
   std::vector<std::string> extraArgs;  // e.g. {"--realtime"}
   std::vector<std::string> env;        // "NAME=value", e.g. SOURCE_DATE_EPOCH
   int timeoutMs = 900000;
@@ -99,6 +102,11 @@ struct MotionFilm {
 MotionFilm FilmDeck(const std::string& deck, const std::string& workDir, const FilmOptions& options = {});
 // Decodes `video` into `film.frames`; false when ffmpeg failed.
 bool DecodeFrames(const std::string& video, MotionFilm& film);
+// The presets of `all` whose ids are listed, in the order of `ids` (missing ones left out).
+std::vector<MotionPreset> PresetsNamed(const std::vector<MotionPreset>& all, const std::vector<std::string>& ids);
+// The ids listed in tests/motion/<name> (one a line, # starts a comment): presets that do not
+// play yet.
+std::set<std::string> GapList(const std::string& name);
 
 struct SlideVerdict {
   int slide = 0;  // in the deck, from 0 (the preset's index + 1)
@@ -111,6 +119,11 @@ struct SlideVerdict {
 };
 
 std::vector<SlideVerdict> JudgeSlides(const MotionFilm& film, const std::vector<MotionPreset>& presets);
+
+// True when both films have the same frames, each the same picture (at most one pixel of the
+// judged frames off, as the encoder's or the rasteriser's rounding leaves it now and then);
+// otherwise `where` says which frame differs first.
+bool SameFrames(const MotionFilm& a, const MotionFilm& b, std::string* where = nullptr);
 
 // The order of the slides' stills as filmed (slide indices), for checking the order.
 std::vector<int> StillSlides(const MotionFilm& film);
