@@ -41,23 +41,94 @@ std::string BaseName(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+struct IoDeleter {
+  void operator()(AVIOContext* io) const {
+    if (io) av_freep(&io->buffer);
+    avio_context_free(&io);
+  }
+};
+
+// Reading a clip held in memory.
+struct Memory {
+  const std::string* bytes;
+  int64_t at = 0;
+};
+
+int ReadMemory(void* opaque, uint8_t* buffer, int size) {
+  auto* m = static_cast<Memory*>(opaque);
+  const int64_t left = static_cast<int64_t>(m->bytes->size()) - m->at;
+  if (left <= 0) return AVERROR_EOF;
+  const int n = static_cast<int>(std::min<int64_t>(left, size));
+  std::memcpy(buffer, m->bytes->data() + m->at, n);
+  m->at += n;
+  return n;
+}
+
+int64_t SeekMemory(void* opaque, int64_t offset, int whence) {
+  auto* m = static_cast<Memory*>(opaque);
+  const int64_t size = static_cast<int64_t>(m->bytes->size());
+  if (whence & AVSEEK_SIZE) return size;
+  int64_t to = offset;
+  if ((whence & 3) == SEEK_CUR) to = m->at + offset;
+  if ((whence & 3) == SEEK_END) to = size + offset;
+  if (to < 0 || to > size) return AVERROR(EINVAL);
+  m->at = to;
+  return to;
+}
+
 }  // namespace
 
+// The opened input (the I/O context, for a clip in memory, outlives the format context).
+struct DecodedClip::Input {
+  Memory memory{nullptr};
+  std::unique_ptr<AVIOContext, IoDeleter> io;
+  std::unique_ptr<AVFormatContext, InputDeleter> format;
+  int opened = 0;
+};
+
 std::unique_ptr<DecodedClip> DecodedClip::Decode(const std::string& path, int sampleRate, std::string* problem) {
+  Input input;
+  AVFormatContext* raw = nullptr;
+  input.opened = avformat_open_input(&raw, path.c_str(), nullptr, nullptr);
+  input.format.reset(raw);
+  return DecodeInput(input, BaseName(path), sampleRate, problem);
+}
+
+std::unique_ptr<DecodedClip> DecodedClip::DecodeBytes(const std::string& name, const std::string& bytes, int sampleRate,
+                                                      std::string* problem) {
+  Input input;
+  input.memory.bytes = &bytes;
+  constexpr int kBuffer = 65536;
+  auto* buffer = static_cast<unsigned char*>(av_malloc(kBuffer));
+  if (buffer) input.io.reset(avio_alloc_context(buffer, kBuffer, 0, &input.memory, ReadMemory, nullptr, SeekMemory));
+  if (!input.io) av_free(buffer);
+  AVFormatContext* raw = input.io ? avformat_alloc_context() : nullptr;
+  if (raw) {
+    raw->pb = input.io.get();
+    raw->flags |= AVFMT_FLAG_CUSTOM_IO;
+    input.opened = avformat_open_input(&raw, nullptr, nullptr, nullptr);  // frees the context on failure
+    input.format.reset(raw);
+  } else {
+    input.opened = AVERROR(ENOMEM);
+  }
+  return DecodeInput(input, name, sampleRate, problem);
+}
+
+std::unique_ptr<DecodedClip> DecodedClip::DecodeInput(Input& in, const std::string& name, int sampleRate,
+                                                      std::string* problem) {
   auto fail = [&](const std::string& why) {
-    if (problem) *problem = "The sound '" + BaseName(path) + "' " + why;
+    if (problem) *problem = "The sound '" + name + "' " + why;
     return std::unique_ptr<DecodedClip>();
   };
-  AVFormatContext* raw = nullptr;
-  int result = avformat_open_input(&raw, path.c_str(), nullptr, nullptr);
-  if (result < 0) return fail("cannot be read (" + Reason(result) + ").");
-  std::unique_ptr<AVFormatContext, InputDeleter> input(raw);
-  result = avformat_find_stream_info(input.get(), nullptr);
+  int result = in.opened;
+  if (result < 0 || !in.format) return fail("cannot be read (" + Reason(result < 0 ? result : AVERROR(ENOMEM)) + ").");
+  AVFormatContext* input = in.format.get();
+  result = avformat_find_stream_info(input, nullptr);
   if (result < 0) return fail("is not a sound or video file that can be decoded (" + Reason(result) + ").");
 
   auto clip = std::unique_ptr<DecodedClip>(new DecodedClip);
   const AVCodec* codec = nullptr;
-  const int index = av_find_best_stream(input.get(), AVMEDIA_TYPE_AUDIO, -1, -1, &codec, 0);
+  const int index = av_find_best_stream(input, AVMEDIA_TYPE_AUDIO, -1, -1, &codec, 0);
   if (index == AVERROR_STREAM_NOT_FOUND) return clip;  // a silent clip
   if (index < 0 || !codec) return fail("is in a sound format that cannot be decoded.");
 
@@ -117,7 +188,7 @@ std::unique_ptr<DecodedClip> DecodedClip::Decode(const std::string& path, int sa
   };
 
   int broken = 0;  // packets the decoder refused: a damaged stretch is skipped
-  while ((result = av_read_frame(input.get(), packet.get())) >= 0) {
+  while ((result = av_read_frame(input, packet.get())) >= 0) {
     if (packet->stream_index == index) {
       if (avcodec_send_packet(decoder.get(), packet.get()) < 0) ++broken;
       if (receive() < 0) ++broken;

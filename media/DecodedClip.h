@@ -16,11 +16,18 @@ class DecodedClip {
   // with `problem` set to a sentence in plain words; a file without any sound
   // gives a clip of no samples.
   static std::unique_ptr<DecodedClip> Decode(const std::string& path, int sampleRate, std::string* problem);
+  // The same for a file held in memory (a clip from the show archive); `name`
+  // names it in the problem.
+  static std::unique_ptr<DecodedClip> DecodeBytes(const std::string& name, const std::string& bytes, int sampleRate,
+                                                  std::string* problem);
 
   int64_t length() const { return static_cast<int64_t>(left_.size()); }
   const float* left() const { return left_.data(); }
   const float* right() const { return right_.data(); }
 
  private:
+  struct Input;
+  static std::unique_ptr<DecodedClip> DecodeInput(Input& input, const std::string& name, int sampleRate,
+                                                  std::string* problem);
   std::vector<float> left_, right_;
 };

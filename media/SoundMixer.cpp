@@ -31,7 +31,13 @@ SoundMixer::~SoundMixer() = default;
 
 int SoundMixer::addClip(const std::string& path) {
   std::lock_guard lock(mutex_);
-  clips_.push_back({path, nullptr});
+  clips_.push_back({path, nullptr, nullptr});
+  return static_cast<int>(clips_.size()) - 1;
+}
+
+int SoundMixer::addClipBytes(const std::string& name, std::shared_ptr<const std::string> bytes) {
+  std::lock_guard lock(mutex_);
+  clips_.push_back({name, std::move(bytes), nullptr});
   return static_cast<int>(clips_.size()) - 1;
 }
 
@@ -72,7 +78,8 @@ void SoundMixer::start(int sampleRate, int frameRate) {
   problems_.clear();
   for (Clip& clip : clips_) {
     std::string problem;
-    clip.sound = DecodedClip::Decode(clip.path, sampleRate, &problem);
+    clip.sound = clip.bytes ? DecodedClip::DecodeBytes(clip.path, *clip.bytes, sampleRate, &problem)
+                            : DecodedClip::Decode(clip.path, sampleRate, &problem);
     if (!clip.sound) problems_.push_back(problem);
   }
 }

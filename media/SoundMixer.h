@@ -27,6 +27,8 @@ class SoundMixer : public AudioSource {
   // UI thread, before the writer opens. Names a sound or video file whose
   // sound may be played; gives the clip's number. Decoded by start.
   int addClip(const std::string& path);
+  // The same for a file held in memory; `name` names it in problems().
+  int addClipBytes(const std::string& name, std::shared_ptr<const std::string> bytes);
   int clipCount() const;
 
   // UI thread. Clip `clip` starts at filmed frame `frame` at `volume` (1 is
@@ -56,6 +58,7 @@ class SoundMixer : public AudioSource {
   };
   struct Clip {
     std::string path;
+    std::shared_ptr<const std::string> bytes;  // the file, when it is held in memory (path is its name)
     std::shared_ptr<const DecodedClip> sound;  // null until start, or when it could not be decoded
   };
 
