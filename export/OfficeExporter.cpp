@@ -28,6 +28,7 @@
 #include <sstream>
 #include <vector>
 
+#include "DeckSounds.h"
 #include "MhtmlWriter.h"
 #include "OfficeInteraction.h"
 #include "OfficeLeftovers.h"
@@ -128,7 +129,7 @@ std::vector<int> ShownSlides(const uno::Reference<drawing::XDrawPages>& pages, i
 }
 
 bool WriteArchive(const std::string& svgPath, const std::string& archivePath, const std::vector<int>& shown,
-                  std::string& error) {
+                  DeckSounds& sounds, std::string& error) {
   std::string svg;
   if (!ReadFile(svgPath, svg)) {
     error = "the office wrote no slide show (" + svgPath + ")";
@@ -143,6 +144,10 @@ bool WriteArchive(const std::string& svgPath, const std::string& archivePath, co
   MhtmlWriter archive;
   archive.addPart({folder + "fullscreen.htm", "text/html; charset=utf-8", ShowPage::Html("show.svg", shown)});
   archive.addPart({folder + "show.svg", "image/svg+xml", std::move(svg)});
+  // The deck's sounds: their table and the clips themselves (see DeckSounds.h).
+  if (!sounds.table.empty()) archive.addPart({folder + "sounds.txt", "text/plain; charset=utf-8", sounds.table});
+  for (DeckSounds::Part& clip : sounds.clips)
+    archive.addPart({folder + clip.name, clip.mimeType, std::move(clip.bytes)});
   return archive.writeFile(archivePath, error);
 }
 
@@ -335,6 +340,7 @@ int OfficeExporter::exportPresentation(const std::string& sourcePath, const std:
     const auto workStart = std::chrono::steady_clock::now();
     office.process.armWatchdog(options_.workLimit);
     std::vector<int> shown;
+    DeckSounds sounds;
     bool exported = false;
     uno::Reference<lang::XComponent> document;
     try {
@@ -380,6 +386,7 @@ int OfficeExporter::exportPresentation(const std::string& sourcePath, const std:
         const int count = pages.is() ? pages->getCount() : 0;
         result = count;
         shown = ShownSlides(pages, count);
+        sounds = FindDeckSounds(document, source, office.work.path());
         uno::Reference<frame::XStorable> storable(document, uno::UNO_QUERY_THROW);
         try {
           storable->storeToURL(FileUrl(svgPath),
@@ -419,7 +426,7 @@ int OfficeExporter::exportPresentation(const std::string& sourcePath, const std:
     }
 
     std::string error;
-    if (failure == Failure::None && exported && !WriteArchive(svgPath, archivePath, shown, error))
+    if (failure == Failure::None && exported && !WriteArchive(svgPath, archivePath, shown, sounds, error))
       fail(Failure::Office, ExportProblem::WriteFailed, error);
     ::unlink(svgPath.c_str());
   } catch (const uno::Exception& e) {
