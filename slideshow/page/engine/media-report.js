@@ -11,7 +11,8 @@
 //                                           its transition
 //     KVSOUND:node:<slide>:<ordinal>:<ms>   the show starts audio or command node <ordinal>
 //                                           (its place among the slide's audio and command
-//                                           nodes in document order) of slide <slide>
+//                                           nodes in document order, the transition's sound
+//                                           left out) of slide <slide>
 (function () {
   'use strict';
 
@@ -31,12 +32,22 @@
     return element && element.namespaceURI === ANIM && (element.localName === 'audio' || element.localName === 'command');
   }
 
-  // The slide (engine index) and ordinal of an audio or command element.
+  // The export puts a slide's transition sound into a node of its own, in a container that
+  // begins with the slide ("<slide id>.begin"); the slide report stands for it.
+  function isTransitionSound(element, slideId) {
+    var parent = element.parentNode;
+    return element.localName === 'audio' && parent && parent.getAttributeNS &&
+      parent.getAttributeNS('http://www.w3.org/2001/SMIL20/', 'begin') === slideId + '.begin';
+  }
+
+  // The slide (engine index) and ordinal of an audio or command element; null for a
+  // transition sound.
   function placeOf(win, element) {
     var holder = element.parentNode;
     while (holder && !(holder.getAttributeNS && holder.getAttributeNS(OOO, 'slide'))) holder = holder.parentNode;
     if (!holder) return null;
     var slideId = holder.getAttributeNS(OOO, 'slide');
+    if (isTransitionSound(element, slideId)) return null;
     var slide = -1;
     var meta = win.document.querySelectorAll('[id^="ooo:meta_slide_"]');
     for (var i = 0; i < meta.length; ++i) {
@@ -50,7 +61,7 @@
     var ordinal = 0;
     for (var j = 0; j < all.length; ++j) {
       if (all[j] === element) return { slide: slide, ordinal: ordinal };
-      if (isMedia(all[j])) ++ordinal;
+      if (isMedia(all[j]) && !isTransitionSound(all[j], slideId)) ++ordinal;
     }
     return null;
   }
@@ -64,14 +75,13 @@
       MediaNode.superclass.constructor.call(this, element, parent, context);
       this.sClassName = 'KvMediaNode';
       this.kvPlace = placeOf(win, element);
-      this.kvAudio = element.localName === 'audio';
     }
     win.extend(MediaNode, BaseNode);
     MediaNode.prototype.parseElement = function () {
       var ok = MediaNode.superclass.parseElement.call(this);
-      // An effect's sound without a length of its own must not hold the effect up: the
+      // A sound or command without a length of its own must not hold the effect up: the
       // sound plays on in the film's track whatever the node does.
-      if (this.kvAudio && !this.aElement.getAttributeNS(win.NSS.smil, 'dur')) this.aDuration = new win.Duration('0s');
+      if (!this.aElement.getAttributeNS(win.NSS.smil, 'dur')) this.aDuration = new win.Duration('0s');
       return ok;
     };
     MediaNode.prototype.activate_st = function () {
