@@ -126,7 +126,6 @@ class Finder {
   // -1 when it cannot be taken (which has been said).
   int clipOf(const std::string& url, const std::string& what, const std::string& shownName = "",
              const std::string& mimeType = "") {
-    if (std::getenv("KAVRETO_DEBUG_SOUNDS")) std::fprintf(stderr, "url '%s'\n", url.c_str());
     if (url.empty()) return -1;
     if (auto known = byUrl_.find(url); known != byUrl_.end()) return known->second;
     int clip = -1;
@@ -178,7 +177,6 @@ class Finder {
       uno::Reference<drawing::XShapeDescriptor> descriptor(shape, uno::UNO_QUERY);
       if (!shape.is() || !descriptor.is()) continue;
       const std::string type = Utf8(descriptor->getShapeType());
-      if (std::getenv("KAVRETO_DEBUG_SOUNDS")) std::fprintf(stderr, "shape %s\n", type.c_str());
       if (type == "com.sun.star.drawing.GroupShape") {
         findMedia(uno::Reference<container::XIndexAccess>(shape, uno::UNO_QUERY));
         continue;
@@ -187,7 +185,6 @@ class Finder {
       uno::Reference<beans::XPropertySet> props(shape, uno::UNO_QUERY);
       const std::string mediaUrl = Utf8(Get<OUString>(props, "MediaURL", OUString()));
       const std::string tempUrl = Utf8(Get<OUString>(props, "PrivateTempFileURL", OUString()));
-      if (std::getenv("KAVRETO_DEBUG_SOUNDS")) std::fprintf(stderr, "media '%s' '%s'\n", mediaUrl.c_str(), tempUrl.c_str());
       // Embedded media: the office's unpacked copy stands for the package's entry.
       const bool embedded = mediaUrl.rfind("vnd.sun.star.Package:", 0) == 0;
       const std::string mime = Utf8(Get<OUString>(props, "MediaMimeType", OUString()));
@@ -218,7 +215,6 @@ class Finder {
       uno::Reference<beans::XPropertySetInfo> info = page->getPropertySetInfo();
       if (!info.is() || !info->hasPropertyByName("Sound")) return;
       const uno::Any sound = page->getPropertyValue("Sound");
-      if (std::getenv("KAVRETO_DEBUG_SOUNDS")) std::fprintf(stderr, "sound type %s\n", Utf8(sound.getValueTypeName()).c_str());
       // The office gives the sound's address, or true for "stop previous sound".
       bool stop = false;
       OUString url;
@@ -244,7 +240,6 @@ class Finder {
   void walk(const uno::Reference<animations::XAnimationNode>& node) {
     if (!node.is()) return;
     const sal_Int16 type = node->getType();
-    if (std::getenv("KAVRETO_DEBUG_SOUNDS")) std::fprintf(stderr, "node type %d\n", type);
     if (type == animations::AnimationNodeType::AUDIO) {
       audio(uno::Reference<animations::XAudio>(node, uno::UNO_QUERY));
       ++ordinal_;
@@ -328,8 +323,7 @@ DeckSounds FindDeckSounds(const uno::Reference<lang::XComponent>& document, cons
     for (sal_Int32 i = 0; i < pages->getCount(); ++i)
       finder.slide(i, uno::Reference<drawing::XDrawPage>(pages->getByIndex(i), uno::UNO_QUERY));
     return finder.result();
-  } catch (const uno::Exception& e) {
-    if (std::getenv("KAVRETO_DEBUG_SOUNDS")) std::fprintf(stderr, "sounds: %s\n", Utf8(e.Message).c_str());
+  } catch (const uno::Exception&) {
     return {};
   } catch (const std::exception&) {
     return {};

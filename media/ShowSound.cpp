@@ -50,7 +50,6 @@ int64_t ShowSound::FrameAt(double pageMs, double firstFrameMs, int frameRate) {
 
 void ShowSound::Flush(double startMs, double firstFrameMs, int frameRate) {
   for (const std::string& text : pending_) {
-    if (std::getenv("KAVRETO_DEBUG_SOUNDS")) std::fprintf(stderr, "report %s\n", text.c_str());
     std::istringstream in(text);
     std::string kind, field;
     std::vector<double> numbers;

@@ -81,7 +81,7 @@
       var ok = MediaNode.superclass.parseElement.call(this);
       // A sound or command without a length of its own must not hold the effect up: the
       // sound plays on in the film's track whatever the node does.
-      if (!this.aElement.getAttributeNS(win.NSS.smil, 'dur')) this.aDuration = new win.Duration('0s');
+      if (!this.aElement.getAttributeNS(win.NSS.smil, 'dur')) this.aDuration = new win.Duration('0.001s');
       return ok;
     };
     MediaNode.prototype.activate_st = function () {
@@ -106,16 +106,61 @@
     };
   }
 
+  var installed = false;
+  function install() {
+    if (installed || typeof window.createAnimationNode !== 'function') return;
+    installed = true;
+    try {
+      addMediaNodes(window);
+      addSlideReport(window);
+    } catch (e) {
+      // an engine of another make: left as it is
+    }
+  }
+
+  // The engine starts from window.onload, which it sets while its script runs; the nodes must
+  // be known before it builds the slides' animations, so the handler it sets installs them
+  // first. The load listener is the fallback for an engine that starts otherwise.
+  // This script may also come after the engine's, once it has set the handler.
+  if (typeof window.onload === 'function') {
+    var start = window.onload;
+    window.onload = function () {
+      install();
+      return start.apply(this, arguments);
+    };
+  }
+  var handler = null;
+  for (var owner = window; owner && !handler; owner = Object.getPrototypeOf(owner))
+    handler = Object.getOwnPropertyDescriptor(owner, 'onload');
+  if (handler && handler.set && handler.configurable !== false) {
+    try {
+      Object.defineProperty(window, 'onload', {
+        configurable: true,
+        enumerable: handler.enumerable,
+        get: function () {
+          return handler.get.call(window);
+        },
+        set: function (f) {
+          handler.set.call(
+            window,
+            typeof f === 'function'
+              ? function () {
+                  install();
+                  return f.apply(this, arguments);
+                }
+              : f
+          );
+        },
+      });
+    } catch (e) {
+      // left to the load listener
+    }
+  }
   window.addEventListener(
     'load',
     function (event) {
       if (event.target !== document) return;
-      try {
-        addMediaNodes(window);
-        addSlideReport(window);
-      } catch (e) {
-        // an engine of another make: left as it is
-      }
+      install();
     },
     true
   );
