@@ -85,6 +85,24 @@ void SoundMixer::start(int sampleRate, int frameRate) {
 }
 
 void SoundMixer::render(int64_t first, int count, float* left, float* right) {
+  const int block = std::max(count, sampleRate_ / 4);
+  for (int done = 0; done < count;) {
+    const int64_t at = first + done;
+    if (blockStart_ < 0 || at < blockStart_ || at >= blockStart_ + static_cast<int64_t>(blockLeft_.size())) {
+      blockLeft_.resize(block);
+      blockRight_.resize(block);
+      renderBlock(at, block, blockLeft_.data(), blockRight_.data());
+      blockStart_ = at;
+    }
+    const int offset = static_cast<int>(at - blockStart_);
+    const int n = std::min(count - done, static_cast<int>(blockLeft_.size()) - offset);
+    std::copy_n(blockLeft_.data() + offset, n, left + done);
+    std::copy_n(blockRight_.data() + offset, n, right + done);
+    done += n;
+  }
+}
+
+void SoundMixer::renderBlock(int64_t first, int count, float* left, float* right) {
   std::fill(left, left + count, 0.0f);
   std::fill(right, right + count, 0.0f);
   std::vector<Playing> playing;

@@ -6,7 +6,8 @@
 // show reports what it plays); start and render run where the video writer
 // calls them (AudioSource). A mutex keeps the two apart. The writer asks for
 // sound only AudioSource::kLagSeconds behind the picture, so the show has
-// reported a frame's starts and stops before that frame's sound is mixed.
+// reported a frame's starts and stops before that frame's sound is mixed (the mixer works a
+// quarter second ahead of what it is asked for, which is still far behind the picture).
 #pragma once
 
 #include <cstdint>
@@ -68,6 +69,7 @@ class SoundMixer : public AudioSource {
   };
 
   int64_t sampleAt(int64_t frame) const;
+  void renderBlock(int64_t first, int count, float* left, float* right);
   void mix(const std::vector<Playing>& voices, int64_t first, int count, float* left, float* right);
 
   mutable std::mutex mutex_;
@@ -75,5 +77,9 @@ class SoundMixer : public AudioSource {
   std::vector<Voice> voices_;
   std::vector<std::string> problems_;
   int sampleRate_ = 48000, frameRate_ = 25;
-  std::vector<float> scratchLeft_, scratchRight_;
+  // The track is mixed a block at a time (a quarter second, one filter graph a block while
+  // something plays), still far behind the picture; the writer's smaller requests are served
+  // from it.
+  std::vector<float> blockLeft_, blockRight_;
+  int64_t blockStart_ = -1;
 };
