@@ -9,6 +9,7 @@
 
 #include "ScratchDirectory.h"
 #include "SoundMixer.h"
+#include "SoundPlan.h"
 #include "SoundTrack.h"
 #include "TestFiles.h"
 
@@ -101,3 +102,36 @@ TEST(SoundMixer, ClipThatCannotBeDecodedIsSilentAndSaidInPlainWords) {
 }
 
 }  // namespace
+
+// The table read back from its text, and the show's rules: a looping transition sound plays
+// until the next sound, "stop previous sound" silences what plays, a slide's clips stop with it.
+TEST(SoundPlan, TableRoundTripsAndTheShowsRulesStartAndStopClips) {
+  ScratchDirectory dir;
+  SoundPlan written;
+  written.clips = {{0, false, "media/clip0.wav"}, {1, false, "media/clip1.wav"}};
+  written.transitions = {{1, 0, true, false}, {3, -1, false, true}};
+  written.nodes = {{1, 0, SoundPlan::Kind::Audio, 1, 0.5, false}, {2, 0, SoundPlan::Kind::Play, 1, 1.0, false}};
+  written.warnings = {"The sound 'x.wav' cannot be found."};
+  SoundPlan plan = SoundPlan::Parse(written.Text() + "node 1 1 audio 7 1 0\nrubbish\n");
+  EXPECT_EQ(plan.Text(), written.Text());  // the entry naming a clip the table lacks is dropped
+
+  SoundMixer mixer;
+  mixer.addClip(MakeTone(dir.path() + "/loop.wav", 440, 0.2));
+  mixer.addClip(MakeTone(dir.path() + "/long.wav", 880, 3.0));
+  mixer.start(kRate, kFps);
+  plan.slideShown(mixer, 0, 0);
+  plan.slideShown(mixer, 1, 25);     // the loop from 1 s ...
+  plan.nodeStarted(mixer, 1, 0, 50);  // ... until this sound at 2 s
+  plan.slideShown(mixer, 2, 75);     // which stops with its slide at 3 s
+  plan.nodeStarted(mixer, 2, 0, 100);
+  plan.slideShown(mixer, 3, 125);    // "stop previous sound" at 5 s
+  const soundtrack::Sound sound = Render(mixer, 6.0);
+  const auto bursts = soundtrack::Bursts(sound, 0.01);
+  ASSERT_EQ(bursts.size(), 2u);
+  EXPECT_NEAR(bursts[0].start, 1.0, 0.005);
+  EXPECT_NEAR(bursts[0].end, 3.0, 0.01);
+  EXPECT_NEAR(soundtrack::Frequency(sound, 1.2, 1.9), 440, 10);
+  EXPECT_NEAR(soundtrack::Frequency(sound, 2.2, 2.9), 880, 10);
+  EXPECT_NEAR(bursts[1].start, 4.0, 0.005);
+  EXPECT_NEAR(bursts[1].end, 5.0, 0.01);
+}
