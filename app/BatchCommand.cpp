@@ -124,6 +124,7 @@ int BatchCommand::run() {
   dialog_->setKbps(options_.kbps);
   ConversionOptions conversion;
   conversion.realtime = options_.realtime;
+  conversion.mute = options_.mute;
   conversion.holdSeconds = options_.holdSeconds;
   conversion.useTimings = options_.useTimings;
   dialog_->setConversionOptions(conversion);

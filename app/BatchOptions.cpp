@@ -59,6 +59,7 @@ std::vector<OptionInfo> Options() {
            Num(P::kMaxHoldSeconds) + ". Default " + Num(P::kDefaultHoldSeconds)},
       {"timings", nullptr, "slides with an automatic timing of their own advance by it. Default off"},
       {"realtime", nullptr, "film at the pace of the clock, as the dialog does. Default off"},
+      {"mute", nullptr, "leave the deck's sounds out (no audio stream). Default: a deck with sounds gets them"},
       {"timeout", "SECONDS", "stop the run this long after the command's start, as Ctrl-C does. Default: no limit"},
       {"output-dir", "DIR", "convert every INPUT into DIR/<its base name>.<format>"},
       {"format", "EXT", "with --output-dir: the container, " + formats + ". Default " + BatchOptions::formats()[0]},
@@ -270,6 +271,7 @@ BatchOptions BatchOptions::parse(const std::vector<std::string>& args) {
   }
   o.useTimings = isSet("timings");
   o.realtime = isSet("realtime");
+  o.mute = isSet("mute");
   if (isSet("timeout") && (!ParseSeconds(value("timeout"), o.timeoutSeconds) || o.timeoutSeconds <= 0)) {
     return Fail("--timeout must be a positive number of seconds");
   }

@@ -38,6 +38,7 @@ struct BatchOptions {
   double holdSeconds = EncodePresets::kDefaultHoldSeconds;
   bool useTimings = false;
   bool realtime = false;
+  bool mute = false;  // --mute: no audio stream
   double timeoutSeconds = 0;  // per file; 0: no limit
   Progress progress = Progress::Bar;
   bool printStats = false;       // hidden --stats: counters for the benchmarks

@@ -18,6 +18,7 @@
 #include <QWebEngineSettings>
 #include <QWebEngineView>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <iterator>
 
@@ -89,6 +90,9 @@ CConverterDlg::CConverterDlg(ConverterPrompts* prompts, bool withBanner, QWidget
           if (tickOnDemand_) onTick();  // with a timer, the timer ticks
         },
         Qt::QueuedConnection);
+  });
+  connect(&slideShow, &CSlideShowDlg::soundReported, this, [this](const QString& report) {
+    if (sound_) sound_->Report(report.toStdString());
   });
   connect(&slideShow.browser, &CWebBrowser2::RendererTerminated, this, &CConverterDlg::OnRendererTerminated);
   connect(&watchdog_, &RendererWatchdog::hung, this, &CConverterDlg::OnRendererHung);
@@ -231,13 +235,25 @@ void CConverterDlg::OnConvert() {
     deleteWorkFile();
     return;
   }
-  if (writer_.open(QFileInfo(output).absoluteFilePath().toStdString(), settings_) == 0) {
+  // The deck's sounds, unless muted; the writer gets an audio stream only when there are any.
+  writer_.close();
+  sound_.reset();
+  if (!options_.mute) {
+    auto sound = std::make_unique<ShowSound>();
+    if (sound->Load(workFile.toStdString())) sound_ = std::move(sound);
+  }
+  if (writer_.open(QFileInfo(output).absoluteFilePath().toStdString(), settings_,
+                   sound_ ? sound_->source() : nullptr) == 0) {
     outcome_ = ConversionOutcome::StartFailed;
     outcomeDetail_ = QStringLiteral("cannot open the video file %1 for writing").arg(output);
     message(tr("初始化失败!"));
     deleteWorkFile();
     return;
   }
+
+  // What of the deck's sound cannot be had, in plain words; the conversion goes on.
+  if (sound_)
+    for (const std::string& warning : sound_->warnings()) std::fprintf(stderr, "warning: %s\n", warning.c_str());
 
   stoppedAtEnd_ = false;
   outputIncomplete_ = false;
@@ -430,7 +446,13 @@ void CConverterDlg::onTick() {
 
 bool CConverterDlg::draw(CaptureSurface& surface) { return DrawOleObject(slideShow.browser.Document(), surface); }
 
+void CConverterDlg::flushSound() {
+  const ShowClock& clock = slideShow.filmClock();
+  if (sound_ && clock.started()) sound_->Flush(clock.startMs(), clock.firstFrameMs(), settings_.frameRate);
+}
+
 void CConverterDlg::beginDraw(CaptureSurface& surface, uint64_t frame, Done done) {
+  flushSound();
   if (!slideShow.filmingOnClock()) {
     draw(surface);
     done();
@@ -503,6 +525,7 @@ void CConverterDlg::StopConversion() {
   // Clears both flags and waits for the worker to leave its loop: the file is
   // closed only once no frame write can still be running.
   pacer_.stopWorker();
+  flushSound();
   writer_.close();
   outputIncomplete_ = writer_.writeFailed();
   settleOutcome();

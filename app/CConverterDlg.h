@@ -28,6 +28,7 @@
 #include "ExportPresentation.h"
 #include "FramePacer.h"
 #include "RendererWatchdog.h"
+#include "ShowSound.h"
 #include "VideoWriter.h"
 #include "WorkFile.h"
 
@@ -201,6 +202,10 @@ class CConverterDlg : public QDialog,
   CaptureSurface surface_;
   FramePacer pacer_;
   VideoWriter writer_;
+  // The deck's sounds for the writer's audio stream; null for a deck without sound (or muted).
+  // Kept until the next Convert: the writer asks it for sound until it is closed.
+  std::unique_ptr<ShowSound> sound_;
+  void flushSound();
   EncodeSettings settings_;
   QString programDirectory;
   QString workFileName;

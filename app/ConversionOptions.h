@@ -13,4 +13,6 @@ struct ConversionOptions {
   double holdSeconds = 1.0;
   // Slides with an automatic timing of their own advance by it.
   bool useTimings = false;
+  // Leave the deck's sounds out: the video gets no audio stream.
+  bool mute = false;
 };

@@ -18,6 +18,8 @@ extern "C" {
 #include <libavutil/error.h>
 #include <libavutil/frame.h>
 #include <libavutil/imgutils.h>
+#include <libavutil/mathematics.h>
+#include <libswresample/swresample.h>
 }
 
 #include "LimitedRange.h"
@@ -109,6 +111,14 @@ void RemoveDeadTemporaries(const std::string& fileName) {
   ::closedir(dir);
 }
 
+// The short name of the container a file name selects ("" when none).
+std::string ContainerName(const std::string& fileName) {
+  const AVOutputFormat* format = av_guess_format(nullptr, fileName.c_str(), nullptr);
+  return format ? format->name : "";
+}
+
+constexpr int kAudioBitRate = 128000;
+
 std::string Size(const EncodeSettings& s) { return std::to_string(s.width) + " x " + std::to_string(s.height); }
 
 }  // namespace
@@ -124,11 +134,31 @@ void VideoWriter::FrameDeleter::operator()(AVFrame* frame) const { av_frame_free
 
 void VideoWriter::PacketDeleter::operator()(AVPacket* packet) const { av_packet_free(&packet); }
 
+void VideoWriter::ResamplerDeleter::operator()(SwrContext* context) const { swr_free(&context); }
+
 VideoWriter::VideoWriter() = default;
 
 VideoWriter::~VideoWriter() { close(); }
 
 bool VideoWriter::isOpen() const { return formatContext_ != nullptr; }
+
+bool VideoWriter::hasAudio() const { return audio_ != nullptr; }
+
+int VideoWriter::AudioCodecFor(const std::string& fileName) {
+  const std::string name = ContainerName(fileName);
+  if (name == "mp4" || name == "mov" || name == "3gp") return AV_CODEC_ID_AAC;
+  if (name == "flv" || name == "swf") return AV_CODEC_ID_MP3;
+  if (name == "asf") return AV_CODEC_ID_WMAV2;
+  if (name == "mpeg" || name == "vob" || name == "svcd" || name == "vcd") return AV_CODEC_ID_MP2;
+  const AVOutputFormat* format = av_guess_format(nullptr, fileName.c_str(), nullptr);
+  return format ? format->audio_codec : AV_CODEC_ID_NONE;
+}
+
+int VideoWriter::SampleRateFor(const std::string& fileName) {
+  // Flash files carry MP3 at 44.1 kHz (or its halves) only.
+  const std::string name = ContainerName(fileName);
+  return name == "flv" || name == "swf" ? 44100 : 48000;
+}
 
 int VideoWriter::codecFlags() const { return codecContext_ ? codecContext_->flags : 0; }
 
@@ -172,7 +202,7 @@ std::string VideoWriter::CheckSettings(const std::string& fileName, const Encode
   return "";
 }
 
-int VideoWriter::open(const std::string& fileName, const EncodeSettings& settings) {
+int VideoWriter::open(const std::string& fileName, const EncodeSettings& settings, AudioSource* sound) {
   close();
   writeFailed_ = false;
 
@@ -204,6 +234,7 @@ int VideoWriter::open(const std::string& fileName, const EncodeSettings& setting
   videoStream_ = nullptr;
   if (outputFormat_->video_codec != AV_CODEC_ID_NONE) addVideoStream(outputFormat_->video_codec, settings);
   if (videoStream_) openVideo();
+  if (picture_ && sound && !addAudioStream(sound, fileName)) picture_.reset();
   av_dump_format(context, 0, fileName.c_str(), 1);
 
   // No picture: no default video codec, or the stream or encoder could not be
@@ -381,6 +412,141 @@ bool VideoWriter::fillPicture(const uint8_t* frame, int32_t width, int32_t heigh
   return true;
 }
 
+bool VideoWriter::addAudioStream(AudioSource* source, const std::string& fileName) {
+  const auto codecId = static_cast<AVCodecID>(AudioCodecFor(fileName));
+  const AVCodec* codec = codecId == AV_CODEC_ID_NONE ? nullptr : avcodec_find_encoder(codecId);
+  if (!codec) {
+    Report("audio codec not found\n", "avcodec_find_encoder", AVERROR_ENCODER_NOT_FOUND);
+    return false;
+  }
+  auto audio = std::make_unique<AudioStream>();
+  audio->source = source;
+  audio->stream = avformat_new_stream(formatContext_.get(), nullptr);
+  audio->codec.reset(avcodec_alloc_context3(codec));
+  if (!audio->stream || !audio->codec) {
+    Report("Could not alloc stream\n", audio->stream ? "avcodec_alloc_context3" : "avformat_new_stream",
+           AVERROR(ENOMEM));
+    return false;
+  }
+  audio->stream->id = 1;
+  AVCodecContext* c = audio->codec.get();
+  c->sample_fmt = codec->sample_fmts ? codec->sample_fmts[0] : AV_SAMPLE_FMT_FLTP;
+  c->bit_rate = kAudioBitRate;
+  c->sample_rate = SampleRateFor(fileName);
+  if (codec->supported_samplerates) {
+    bool supported = false;
+    for (const int* rate = codec->supported_samplerates; *rate; ++rate) supported |= *rate == c->sample_rate;
+    if (!supported) c->sample_rate = codec->supported_samplerates[0];
+  }
+  AVChannelLayout stereo = AV_CHANNEL_LAYOUT_STEREO;
+  av_channel_layout_copy(&c->ch_layout, &stereo);
+  c->time_base = AVRational{1, c->sample_rate};
+  if (formatContext_->oformat->flags & AVFMT_GLOBALHEADER) c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+  int result = avcodec_open2(c, codec, nullptr);
+  if (result >= 0) result = avcodec_parameters_from_context(audio->stream->codecpar, c);
+  if (result < 0) {
+    Report("could not open audio codec\n", "avcodec_open2", result);
+    return false;
+  }
+  audio->stream->time_base = c->time_base;
+  audio->frameSize = (codec->capabilities & AV_CODEC_CAP_VARIABLE_FRAME_SIZE) || c->frame_size <= 0 ? 1024 : c->frame_size;
+
+  // One frame in the encoder's sample format, and the conversion into it from
+  // the source's planar float samples (same rate, same channels).
+  audio->frame.reset(av_frame_alloc());
+  SwrContext* converter = nullptr;
+  result = audio->frame ? 0 : AVERROR(ENOMEM);
+  if (result >= 0) {
+    AVFrame* frame = audio->frame.get();
+    frame->format = c->sample_fmt;
+    av_channel_layout_copy(&frame->ch_layout, &c->ch_layout);
+    frame->sample_rate = c->sample_rate;
+    frame->nb_samples = audio->frameSize;
+    result = av_frame_get_buffer(frame, 0);
+  }
+  if (result >= 0)
+    result = swr_alloc_set_opts2(&converter, &c->ch_layout, c->sample_fmt, c->sample_rate, &stereo,
+                                 AV_SAMPLE_FMT_FLTP, c->sample_rate, 0, nullptr);
+  audio->converter.reset(converter);
+  if (result >= 0) result = swr_init(converter);
+  if (result < 0) {
+    Report("could not open audio codec\n", "swr_init", result);
+    return false;
+  }
+  audio->left.resize(audio->frameSize);
+  audio->right.resize(audio->frameSize);
+  source->start(c->sample_rate, codecContext_->time_base.den);
+  audio_ = std::move(audio);
+  return true;
+}
+
+void VideoWriter::writeAudioUpTo(int64_t endSample, bool last) {
+  AudioStream& audio = *audio_;
+  while (audio.samplesWritten + audio.frameSize <= endSample) encodeAudio(audio.frameSize);
+  if (!last) return;
+  const int rest = static_cast<int>(endSample - audio.samplesWritten);
+  if (rest > 0) encodeAudio(rest);
+  sendAudio(nullptr);
+}
+
+void VideoWriter::encodeAudio(int count) {
+  AudioStream& audio = *audio_;
+  AVCodecContext* c = audio.codec.get();
+  AVFrame* frame = audio.frame.get();
+  std::fill(audio.left.begin(), audio.left.end(), 0.0f);
+  std::fill(audio.right.begin(), audio.right.end(), 0.0f);
+  audio.source->render(audio.samplesWritten, count, audio.left.data(), audio.right.data());
+  const int writable = av_frame_make_writable(frame);
+  if (writable < 0) {
+    Report("Error while encoding audio frame\n", "av_frame_make_writable", writable);
+    writeFailed_ = true;
+    return;
+  }
+  // A short last frame is padded with silence where the encoder wants whole frames.
+  const bool smallLast = c->codec->capabilities & (AV_CODEC_CAP_SMALL_LAST_FRAME | AV_CODEC_CAP_VARIABLE_FRAME_SIZE);
+  const int samples = smallLast ? count : audio.frameSize;
+  const uint8_t* planes[2] = {reinterpret_cast<const uint8_t*>(audio.left.data()),
+                              reinterpret_cast<const uint8_t*>(audio.right.data())};
+  const int converted = swr_convert(audio.converter.get(), frame->data, samples, planes, samples);
+  if (converted < 0) {
+    Report("Error while encoding audio frame\n", "swr_convert", converted);
+    writeFailed_ = true;
+    return;
+  }
+  frame->nb_samples = samples;
+  frame->pts = audio.samplesWritten;
+  audio.samplesWritten += count;
+  sendAudio(frame);
+}
+
+void VideoWriter::sendAudio(const AVFrame* frame) {
+  AVCodecContext* c = audio_->codec.get();
+  AVPacket* packet = packet_.get();
+  const int sent = avcodec_send_frame(c, frame);
+  if (sent < 0) {
+    Report("Error while encoding audio frame\n", "avcodec_send_frame", sent);
+    writeFailed_ = true;
+    return;
+  }
+  for (;;) {
+    const int received = avcodec_receive_packet(c, packet);
+    if (received == AVERROR(EAGAIN) || received == AVERROR_EOF) break;
+    if (received < 0) {
+      Report("Error while encoding audio frame\n", "avcodec_receive_packet", received);
+      writeFailed_ = true;
+      break;
+    }
+    av_packet_rescale_ts(packet, c->time_base, audio_->stream->time_base);
+    packet->stream_index = audio_->stream->index;
+    const int written = av_interleaved_write_frame(formatContext_.get(), packet);
+    if (written != 0) {
+      Report("Error while writing audio frame\n", "av_interleaved_write_frame", written);
+      writeFailed_ = true;
+    }
+    av_packet_unref(packet);
+  }
+}
+
 void VideoWriter::writeFrame(const uint8_t* frame, int32_t width, int32_t height) {
   if (!picture_ || !frame) return;
   // A frame of another size than the picture's would be read or written out
@@ -393,6 +559,12 @@ void VideoWriter::writeFrame(const uint8_t* frame, int32_t width, int32_t height
   // Frame n is presented at n ticks of 1 / frameRate.
   picture_->pts = nextPts_++;
   encode(picture_.get());
+  // The sound follows the picture at a distance, so that what the show decides
+  // about a frame's sound has reached the source before it is asked for.
+  if (audio_) {
+    const int64_t frames = nextPts_ - int64_t{AudioSource::kLagSeconds} * codecContext_->time_base.den;
+    if (frames > 0) writeAudioUpTo(av_rescale_q(frames, codecContext_->time_base, audio_->codec->time_base), false);
+  }
 }
 
 void VideoWriter::encode(const AVFrame* picture) {
@@ -431,6 +603,10 @@ void VideoWriter::close() {
   if (!formatContext_) return;
   // Pictures the encoder still holds back go into the file before the trailer.
   if (picture_) encode(nullptr);
+  // The sound goes on to the end of the last picture, and the encoder gives
+  // back what it holds.
+  if (picture_ && audio_)
+    writeAudioUpTo(av_rescale_q(nextPts_, codecContext_->time_base, audio_->codec->time_base), true);
   const bool complete = finishFile();
   // A file written under a temporary name gets the output name only with its
   // index; release removes it otherwise.
@@ -470,6 +646,7 @@ bool VideoWriter::finishFile() {
 }
 
 void VideoWriter::release() {
+  audio_.reset();
   codecContext_.reset();
   picture_.reset();
   packet_.reset();

@@ -20,12 +20,23 @@
 // whose index could not be written is removed. Such temporary files of the same
 // output left by processes that died (killed before close) are removed by open.
 //
+// Sound: open may be given an AudioSource. The file then gets a stereo audio
+// stream in the container's usual codec (AAC in MP4/MOV/3GP, MP3 in FLV/SWF at
+// 44.1 kHz, WMA 2 in ASF/WMV, MP2 in MPEG program streams; 48 kHz where the
+// codec allows), whose sample 0 plays with frame 0. writeFrame asks the source
+// for the track up to AudioSource::kLagSeconds behind the picture and the
+// muxer interleaves both streams by time stamp; close asks for the rest, up to
+// the end of the last frame, so a stopped conversion has sound to its end.
+// Without a source the file is exactly what it is without this feature.
+//
 // Failures are one-line English messages on standard error:
 //   "Memory error\n", "Could not alloc stream\n",
 //   "Invalid output format parameters\n", "codec not found\n",
 //   "could not open codec\n", "Could not allocate picture\n",
 //   "Could not open '<file>'\n", "Error while writing video frame\n",
 //   "Error while encoding video frame\n", "Error while writing video trailer\n",
+//   "Error while encoding audio frame\n", "Error while writing audio frame\n",
+//   "audio codec not found\n", "could not open audio codec\n",
 //   "Error while closing video file\n", "Could not rename '<temporary>' to '<file>'\n".
 // Each failure of an FFmpeg call is followed by one more line that names the
 // call and what FFmpeg said ("  avcodec_open2: Invalid argument\n"). A file
@@ -38,6 +49,7 @@
 #include <string>
 #include <vector>
 
+#include "AudioSource.h"
 #include "EncodeSettings.h"
 
 struct AVFormatContext;
@@ -46,6 +58,7 @@ struct AVFrame;
 struct AVPacket;
 struct AVStream;
 struct AVOutputFormat;
+struct SwrContext;
 
 class VideoWriter {
  public:
@@ -65,8 +78,15 @@ class VideoWriter {
   // UI thread. Deletes any existing file of that name, marks the converter's
   // tables for rebuilding, builds the container, stream, encoder, picture and
   // packet, opens the file and writes the header. 1 on success, 0 on failure
-  // (nothing stays open and no output file is left behind).
-  int open(const std::string& fileName, const EncodeSettings& settings);
+  // (nothing stays open and no output file is left behind). With `sound`
+  // (not owned; it must outlive the close) the file also gets an audio stream;
+  // an audio encoder that cannot be opened fails the open.
+  int open(const std::string& fileName, const EncodeSettings& settings, AudioSource* sound = nullptr);
+
+  // Any thread. The audio codec and the sample rate that a file of this name
+  // gets its sound in (AV_CODEC_ID_NONE when the container takes none).
+  static int AudioCodecFor(const std::string& fileName);
+  static int SampleRateFor(const std::string& fileName);
 
   // Encoder worker thread. Converts one frame (blue-green-red, bottom row
   // first, width x height as given to open) into the picture, encodes it and
@@ -81,6 +101,8 @@ class VideoWriter {
 
   // UI thread (or any thread while no worker runs).
   bool isOpen() const;
+  // True while the open file has an audio stream.
+  bool hasAudio() const;
   // The encoder's AV_CODEC_FLAG_* bits for the open file; 0 while closed.
   int codecFlags() const;
   // True when the file could not be written completely: a picture could not be
@@ -103,11 +125,33 @@ class VideoWriter {
   struct PacketDeleter {
     void operator()(AVPacket* packet) const;
   };
+  struct ResamplerDeleter {
+    void operator()(SwrContext* context) const;
+  };
+
+  // The audio stream: its encoder, the encoder's frame, the source's planar
+  // float samples for one frame and their conversion to the encoder's format.
+  struct AudioStream {
+    AudioSource* source = nullptr;
+    AVStream* stream = nullptr;  // owned by formatContext_
+    std::unique_ptr<AVCodecContext, CodecContextDeleter> codec;
+    std::unique_ptr<AVFrame, FrameDeleter> frame;
+    std::unique_ptr<SwrContext, ResamplerDeleter> converter;
+    std::vector<float> left, right;
+    int frameSize = 0;           // samples per encoder frame
+    int64_t samplesWritten = 0;  // samples handed to the encoder so far
+  };
 
   bool addVideoStream(int codecId, const EncodeSettings& settings);
   bool openVideo();
   bool fillPicture(const uint8_t* frame, int32_t width, int32_t height);
   void encode(const AVFrame* picture);
+  bool addAudioStream(AudioSource* source, const std::string& fileName);
+  // Encodes the track up to `endSample`; `last` also encodes a short last
+  // frame and drains the encoder.
+  void writeAudioUpTo(int64_t endSample, bool last);
+  void encodeAudio(int count);
+  void sendAudio(const AVFrame* frame);
   bool finishFile();
   void release();
 
@@ -120,6 +164,7 @@ class VideoWriter {
   // Used only when the picture's planes cannot take the converter's layout
   // (the encoder kept the last buffer and a padded one replaced it).
   std::vector<uint8_t> scratch_;
+  std::unique_ptr<AudioStream> audio_;
   int64_t nextPts_ = 0;
   bool writeFailed_ = false;
   // The codec cannot state full range: the planes are mapped to limited range.

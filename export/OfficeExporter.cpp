@@ -28,6 +28,7 @@
 #include <sstream>
 #include <vector>
 
+#include "DeckSounds.h"
 #include "MhtmlWriter.h"
 #include "OfficeInteraction.h"
 #include "OfficeLeftovers.h"
@@ -130,7 +131,7 @@ std::vector<int> ShownSlides(const uno::Reference<drawing::XDrawPages>& pages, i
 }
 
 bool WriteArchive(const std::string& svgPath, const std::string& archivePath, const std::vector<int>& shown,
-                  const std::vector<TextShadows::Box>& textShadows, std::string& error) {
+                  const std::vector<TextShadows::Box>& textShadows, DeckSounds& sounds, std::string& error) {
   std::string svg;
   if (!ReadFile(svgPath, svg)) {
     error = "the office wrote no slide show (" + svgPath + ")";
@@ -145,6 +146,10 @@ bool WriteArchive(const std::string& svgPath, const std::string& archivePath, co
   MhtmlWriter archive;
   archive.addPart({folder + "fullscreen.htm", "text/html; charset=utf-8", ShowPage::Html("show.svg", shown)});
   archive.addPart({folder + "show.svg", "image/svg+xml", std::move(svg)});
+  // The deck's sounds: their table and the clips themselves (see DeckSounds.h).
+  if (!sounds.table.empty()) archive.addPart({folder + "sounds.txt", "text/plain; charset=utf-8", sounds.table});
+  for (DeckSounds::Part& clip : sounds.clips)
+    archive.addPart({folder + clip.name, clip.mimeType, std::move(clip.bytes)});
   return archive.writeFile(archivePath, error);
 }
 
@@ -344,6 +349,7 @@ int OfficeExporter::exportPresentation(const std::string& sourcePath, const std:
     office.process.armWatchdog(options_.workLimit);
     std::vector<int> shown;
     std::vector<TextShadows::Box> textShadows;  // what the export drops, put back afterwards
+    DeckSounds sounds;
     bool exported = false;
     uno::Reference<lang::XComponent> document;
     try {
@@ -389,6 +395,7 @@ int OfficeExporter::exportPresentation(const std::string& sourcePath, const std:
         const int count = pages.is() ? pages->getCount() : 0;
         result = count;
         shown = ShownSlides(pages, count);
+        sounds = FindDeckSounds(document, source, office.work.path());
         uno::Reference<frame::XStorable> storable(document, uno::UNO_QUERY_THROW);
         try {
           storable->storeToURL(FileUrl(svgPath),
@@ -429,7 +436,7 @@ int OfficeExporter::exportPresentation(const std::string& sourcePath, const std:
     }
 
     std::string error;
-    if (failure == Failure::None && exported && !WriteArchive(svgPath, archivePath, shown, textShadows, error))
+    if (failure == Failure::None && exported && !WriteArchive(svgPath, archivePath, shown, textShadows, sounds, error))
       fail(Failure::Office, ExportProblem::WriteFailed, error);
     ::unlink(svgPath.c_str());
   } catch (const uno::Exception& e) {

@@ -150,6 +150,10 @@ void CSlideShowDlg::AdvanceShow() {
 }
 
 void CSlideShowDlg::OnStatusTextChange(const QString& text) {
+  if (text.startsWith(QLatin1String("KVSOUND:"))) {
+    emit soundReported(text.mid(8));
+    return;
+  }
   if (text.contains(QLatin1String("//"))) RunPageScript(QString::fromLatin1(kPageNumberScript));
 }
 

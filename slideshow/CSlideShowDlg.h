@@ -101,6 +101,9 @@ class CSlideShowDlg : public QDialog {
   void showStateChanged();
   // The page reported a slide number other than the one before (currentSlide holds it).
   void slideChanged(int slide);
+  // The page told that the show starts a sound or clip (the status text "KVSOUND:" +
+  // `report`; see page/engine/media-report.js).
+  void soundReported(const QString& report);
 
  protected:
   void resizeEvent(QResizeEvent* event) override;
