@@ -210,6 +210,8 @@ TEST_F(BatchConvert, BadInputsGiveAMessageAndLeaveNothing) {
       {"encrypted .pptx", EncryptedDecks::Pptx(out_.path()), out_.file("f.mp4"), {encryptedText}},
       {"unknown output extension", oneSlide_, out_.file("c.xyz"), {"不支持的输出文件类型"}},
       {".mpg outside 352x288 at 25 fps", oneSlide_, out_.file("d.mpg"), {"不支持的输出文件类型"}},
+      {"unknown output extension, English", oneSlide_, out_.file("c.xyz"), {"Unsupported output file type"},
+       {"LC_ALL=en_US.UTF-8"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
