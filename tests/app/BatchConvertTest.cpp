@@ -255,6 +255,7 @@ TEST_F(BatchConvert, BadArgumentsExitWithStatusTwoAndSayWhy) {
            {{"convert", "a.ppt", "b.mp4", "--bogus"}, "usage: kavreto"},
            {{"convert", "a.ppt", "b.mp4", "--bogus=3"}, "usage: kavreto"},
            {{"frobnicate"}, "usage: kavreto"},
+           {{"frobnicate"}, "no such file, and no command of that name"},  // `kavreto FILE` without the file
            {{"convert", "a.ppt", "b.mp4", "--fps", "31"}, "--fps must be"},
            {{"convert", "a.ppt", "b.mp4", "--quality=0"}, "--quality must be"},
            {{"convert", "a.ppt", "b.mp4", "--timeout", "-1"}, "--timeout must be"},
