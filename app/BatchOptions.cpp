@@ -137,7 +137,7 @@ std::string BatchOptions::sizeText() const {
 
 std::string BatchOptions::usage() {
   std::string text =
-      "usage: kavreto [FILE]                           start the dialog, with FILE chosen\n"
+      "usage: kavreto [FILE]                           the dialog, with FILE chosen\n"
       "       kavreto convert INPUT OUTPUT [options]\n"
       "       kavreto convert INPUT... --output-dir DIR [--format EXT] [options]\n"
       "       kavreto --help | --version\n"

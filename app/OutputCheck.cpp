@@ -1,5 +1,7 @@
 #include "OutputCheck.h"
 
+#include <QCoreApplication>
+#include <QString>
 #include <algorithm>
 #include <cctype>
 #include <vector>
@@ -41,5 +43,8 @@ std::string OutputCheck::Problem(const std::string& fileName, const EncodeSettin
   }
   std::string list;
   for (const std::string& s : offered) list += (list.empty() ? "" : ", ") + s;
-  return "不支持的输出文件类型“." + suffix + "”：这个大小和帧率下可用 " + list;
+  // The dialog's language, as its other texts (the source text without an application).
+  return QCoreApplication::translate("OutputCheck", "不支持的输出文件类型“.%1”：这个大小和帧率下可用 %2")
+      .arg(QString::fromStdString(suffix), QString::fromStdString(list))
+      .toStdString();
 }

@@ -53,8 +53,9 @@ int main(int argc, char** argv) {
   }
   const bool batch = options.action == BatchOptions::Action::Convert;
   if (!options.openPath.empty() && !QFileInfo(QString::fromLocal8Bit(options.openPath.c_str())).isFile()) {
-    std::fprintf(stderr, "kavreto: %s: no such file (or not a file); the commands are convert and help\n",
-                 options.openPath.c_str());
+    // Not a file to open: a mistyped command as often as a missing file.
+    std::fprintf(stderr, "kavreto: %s: no such file, and no command of that name\n%s", options.openPath.c_str(),
+                 BatchOptions::usage().c_str());
     return 2;
   }
   if (!batch && qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&

@@ -154,4 +154,11 @@
         <translation>0</translation>
     </message>
 </context>
+<context>
+    <name>OutputCheck</name>
+    <message>
+        <source>不支持的输出文件类型“.%1”：这个大小和帧率下可用 %2</source>
+        <translation>Unsupported output file type “.%1”: at this size and frame rate these are available: %2</translation>
+    </message>
+</context>
 </TS>

@@ -210,6 +210,8 @@ TEST_F(BatchConvert, BadInputsGiveAMessageAndLeaveNothing) {
       {"encrypted .pptx", EncryptedDecks::Pptx(out_.path()), out_.file("f.mp4"), {encryptedText}},
       {"unknown output extension", oneSlide_, out_.file("c.xyz"), {"不支持的输出文件类型"}},
       {".mpg outside 352x288 at 25 fps", oneSlide_, out_.file("d.mpg"), {"不支持的输出文件类型"}},
+      {"unknown output extension, English", oneSlide_, out_.file("c.xyz"), {"Unsupported output file type"},
+       {"LC_ALL=en_US.UTF-8"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -253,6 +255,7 @@ TEST_F(BatchConvert, BadArgumentsExitWithStatusTwoAndSayWhy) {
            {{"convert", "a.ppt", "b.mp4", "--bogus"}, "usage: kavreto"},
            {{"convert", "a.ppt", "b.mp4", "--bogus=3"}, "usage: kavreto"},
            {{"frobnicate"}, "usage: kavreto"},
+           {{"frobnicate"}, "no such file, and no command of that name"},  // `kavreto FILE` without the file
            {{"convert", "a.ppt", "b.mp4", "--fps", "31"}, "--fps must be"},
            {{"convert", "a.ppt", "b.mp4", "--quality=0"}, "--quality must be"},
            {{"convert", "a.ppt", "b.mp4", "--timeout", "-1"}, "--timeout must be"},
