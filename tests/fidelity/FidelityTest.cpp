@@ -74,6 +74,12 @@ void Film(const std::vector<std::string>& inputs, const std::string& dir, const 
   TempDir cache, tmp, runtime;
   std::vector<std::string> environment = {"XDG_CACHE_HOME=" + cache.path(), "TMPDIR=" + tmp.path(),
                                           "XDG_RUNTIME_DIR=" + runtime.path()};
+  // The film is made in the locale the office draws its own pictures in here (this process's):
+  // the locale picks the fonts that stand in for missing ones, and the date's form.
+  const char* lang = std::getenv("LANG");
+  environment.push_back(std::string("LANG=") + (lang != nullptr && *lang != '\0' ? lang : "C.UTF-8"));
+  for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANGUAGE"})
+    if (const char* value = std::getenv(name)) environment.push_back(std::string(name) + "=" + value);
   environment.insert(environment.end(), env.begin(), env.end());
   ChildProcess kavreto(args, environment);
   const int status = kavreto.wait(kFilmLimitMs);
