@@ -520,31 +520,7 @@ void VideoWriter::encodeAudio(int count) {
 }
 
 void VideoWriter::sendAudio(const AVFrame* frame) {
-  AVCodecContext* c = audio_->codec.get();
-  AVPacket* packet = packet_.get();
-  const int sent = avcodec_send_frame(c, frame);
-  if (sent < 0) {
-    Report("Error while encoding audio frame\n", "avcodec_send_frame", sent);
-    writeFailed_ = true;
-    return;
-  }
-  for (;;) {
-    const int received = avcodec_receive_packet(c, packet);
-    if (received == AVERROR(EAGAIN) || received == AVERROR_EOF) break;
-    if (received < 0) {
-      Report("Error while encoding audio frame\n", "avcodec_receive_packet", received);
-      writeFailed_ = true;
-      break;
-    }
-    av_packet_rescale_ts(packet, c->time_base, audio_->stream->time_base);
-    packet->stream_index = audio_->stream->index;
-    const int written = av_interleaved_write_frame(formatContext_.get(), packet);
-    if (written != 0) {
-      Report("Error while writing audio frame\n", "av_interleaved_write_frame", written);
-      writeFailed_ = true;
-    }
-    av_packet_unref(packet);
-  }
+  send(audio_->codec.get(), audio_->stream, frame, AudioMessages());
 }
 
 void VideoWriter::writeFrame(const uint8_t* frame, int32_t width, int32_t height) {
@@ -568,12 +544,15 @@ void VideoWriter::writeFrame(const uint8_t* frame, int32_t width, int32_t height
 }
 
 void VideoWriter::encode(const AVFrame* picture) {
-  AVCodecContext* c = codecContext_.get();
+  send(codecContext_.get(), videoStream_, picture, VideoMessages());
+}
+
+void VideoWriter::send(AVCodecContext* c, AVStream* stream, const AVFrame* frame, const Messages& messages) {
   AVPacket* packet = packet_.get();
-  const int sent = avcodec_send_frame(c, picture);
+  const int sent = avcodec_send_frame(c, frame);
   if (sent < 0) {
-    // A picture the encoder refuses is missing from the file.
-    Report("Error while encoding video frame\n", "avcodec_send_frame", sent);
+    // A frame the encoder refuses is missing from the file.
+    Report(messages.encoding, "avcodec_send_frame", sent);
     writeFailed_ = true;
     return;
   }
@@ -581,18 +560,18 @@ void VideoWriter::encode(const AVFrame* picture) {
     const int received = avcodec_receive_packet(c, packet);
     if (received == AVERROR(EAGAIN) || received == AVERROR_EOF) break;
     if (received < 0) {
-      Report("Error while encoding video frame\n", "avcodec_receive_packet", received);
+      Report(messages.encoding, "avcodec_receive_packet", received);
       writeFailed_ = true;
       break;
     }
     // Every picture lasts one tick. Without a duration a container that keeps
     // an edit list (mp4, mov) cuts the last picture off the file's length.
-    if (packet->duration <= 0) packet->duration = 1;
-    av_packet_rescale_ts(packet, c->time_base, videoStream_->time_base);
-    packet->stream_index = videoStream_->index;
+    if (c->codec_type == AVMEDIA_TYPE_VIDEO && packet->duration <= 0) packet->duration = 1;
+    av_packet_rescale_ts(packet, c->time_base, stream->time_base);
+    packet->stream_index = stream->index;
     const int written = av_interleaved_write_frame(formatContext_.get(), packet);
     if (written != 0) {
-      Report("Error while writing video frame\n", "av_interleaved_write_frame", written);
+      Report(messages.writing, "av_interleaved_write_frame", written);
       writeFailed_ = true;
     }
     av_packet_unref(packet);

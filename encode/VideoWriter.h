@@ -146,6 +146,16 @@ class VideoWriter {
   bool openVideo();
   bool fillPicture(const uint8_t* frame, int32_t width, int32_t height);
   void encode(const AVFrame* picture);
+  // The lines written when a stream's frame cannot be encoded or its packet written.
+  struct Messages {
+    const char* encoding;
+    const char* writing;
+  };
+  static Messages VideoMessages() { return {"Error while encoding video frame\n", "Error while writing video frame\n"}; }
+  static Messages AudioMessages() { return {"Error while encoding audio frame\n", "Error while writing audio frame\n"}; }
+  // Sends `frame` (nullptr: drains) to the encoder `c` and writes the packets it gives
+  // back into `stream`, interleaved with the other stream's.
+  void send(AVCodecContext* c, AVStream* stream, const AVFrame* frame, const Messages& messages);
   bool addAudioStream(AudioSource* source, const std::string& fileName);
   // Encodes the track up to `endSample`; `last` also encodes a short last
   // frame and drains the encoder.
