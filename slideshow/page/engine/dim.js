@@ -1,8 +1,7 @@
 // Fixes for the office's SVG show engine, injected at document creation into every frame.
-// They are put in once the document has loaded, before the engine starts: this capturing
-// listener for the window's load event was added before the engine's window.onload, so it
-// runs first, and the engine's script has run by then. Frames without the engine are left
-// alone.
+// Each is put in once the document's parsing has ended (DOMContentLoaded): the engine's script
+// has run by then, and its window.onload, which starts the show, has not. A load listener is
+// not enough: the engine's onload may run before it. Frames without the engine are left alone.
 //
 // - "dim": PowerPoint's "dim after the effect" comes as a colour animation of the attribute
 //   "dim", which the engine does not know; it throws while bringing in the slide, and the
@@ -46,16 +45,11 @@
     map.dim = { type: map['fill-color'].type, get: 'kvGetDimColor', set: 'kvSetDimColor' };
   }
 
-  window.addEventListener(
-    'load',
-    function (event) {
-      if (event.target !== document) return; // an image or other part of the page loaded
-      try {
-        addDim(window);
-      } catch (e) {
-        // an engine of another make: left as it is
-      }
-    },
-    true
-  );
+  document.addEventListener('DOMContentLoaded', function () {
+    try {
+      addDim(window);
+    } catch (e) {
+      // an engine of another make: left as it is
+    }
+  });
 })();
