@@ -39,6 +39,7 @@
 #include "ShowPage.h"
 #include "TemporaryDirectory.h"
 #include "TextShadowReader.h"
+#include "UnoValues.h"
 
 using namespace css;
 using rtl::OUString;
@@ -46,17 +47,11 @@ using namespace std::chrono_literals;
 
 namespace {
 
-enum class Failure { None, Link, Office };
+using UnoValues::FileUrl;
+using UnoValues::Properties;
+using UnoValues::Property;
 
-// A file URL for a local path (percent-encoded as the office expects); empty on failure.
-OUString FileUrl(const std::string& path) {
-  OUString url;
-  if (osl::FileBase::getFileURLFromSystemPath(
-          OUString(path.data(), static_cast<sal_Int32>(path.size()), RTL_TEXTENCODING_UTF8), url) !=
-      osl::FileBase::E_None)
-    return OUString();
-  return url;
-}
+enum class Failure { None, Link, Office };
 
 std::string Utf8(const OUString& text) { return text.toUtf8().getStr(); }
 
@@ -65,17 +60,6 @@ std::string AbsolutePath(const std::string& path) {
   char cwd[4096];
   if (::getcwd(cwd, sizeof cwd) == nullptr) return path;
   return std::string(cwd) + "/" + path;
-}
-
-beans::PropertyValue Property(const char* name, const uno::Any& value) {
-  beans::PropertyValue p;
-  p.Name = OUString::createFromAscii(name);
-  p.Value = value;
-  return p;
-}
-
-uno::Sequence<beans::PropertyValue> Properties(const std::vector<beans::PropertyValue>& values) {
-  return uno::Sequence<beans::PropertyValue>(values.data(), static_cast<sal_Int32>(values.size()));
 }
 
 bool ReadFile(const std::string& path, std::string& data) {

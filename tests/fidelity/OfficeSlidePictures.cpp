@@ -19,28 +19,16 @@
 #include "OfficeProcess.h"
 #include "OfficeSession.h"
 #include "TemporaryDirectory.h"
+#include "UnoValues.h"
 
 using namespace css;
 using rtl::OUString;
 
 namespace {
 
-OUString FileUrl(const std::string& path) {
-  OUString url;
-  osl::FileBase::getFileURLFromSystemPath(OUString(path.c_str(), path.size(), RTL_TEXTENCODING_UTF8), url);
-  return url;
-}
-
-beans::PropertyValue Property(const char* name, const uno::Any& value) {
-  beans::PropertyValue p;
-  p.Name = OUString::createFromAscii(name);
-  p.Value = value;
-  return p;
-}
-
-uno::Sequence<beans::PropertyValue> Properties(const std::vector<beans::PropertyValue>& values) {
-  return uno::Sequence<beans::PropertyValue>(values.data(), static_cast<sal_Int32>(values.size()));
-}
+using UnoValues::FileUrl;
+using UnoValues::Properties;
+using UnoValues::Property;
 
 }  // namespace
 
