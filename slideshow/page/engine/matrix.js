@@ -3,7 +3,8 @@
 //   wipe turns its clip by 180 degrees (snake and diagonal wipes, reversed shape effects). In
 //   some runs the matrices made there did not have it ("aMatrix.setToRotationAroundPoint is
 //   not a function"): the transition became a cut, or the show ended. Now the prototype of the
-//   matrices createSVGMatrix() makes has it, and every such matrix is checked.
+//   matrices createSVGMatrix() makes has it, and every such matrix is checked. The engine's
+//   setToIdentity goes along with it, and both are on DOMMatrix's prototype too.
 (function () {
   'use strict';
 
@@ -43,7 +44,11 @@
                       (made === engine ? 'same prototype' : 'another prototype') + ')');
     }
     give(engine, 'setToRotationAroundPoint', rotate);
-    give(made, 'setToRotationAroundPoint', rotate);
+    var targets = [made, win.DOMMatrix && win.DOMMatrix.prototype];
+    for (var i = 0; i < targets.length; ++i) {
+      give(targets[i], 'setToRotationAroundPoint', rotate);
+      if (typeof engine.setToIdentity === 'function') give(targets[i], 'setToIdentity', engine.setToIdentity);
+    }
     var create = svg.createSVGMatrix;
     svg.createSVGMatrix = function createSVGMatrix() {
       var matrix = create.apply(this, arguments);
@@ -52,16 +57,12 @@
     };
   }
 
-  window.addEventListener(
-    'load',
-    function (event) {
-      if (event.target !== document) return;
-      try {
-        addMatrixHelpers(window);
-      } catch (e) {
-        // an engine of another make: left as it is
-      }
-    },
-    true
-  );
+  // Once the engine's script has run, before its window.onload starts the show.
+  document.addEventListener('DOMContentLoaded', function () {
+    try {
+      addMatrixHelpers(window);
+    } catch (e) {
+      // an engine of another make: left as it is
+    }
+  });
 })();
