@@ -35,6 +35,7 @@
 #include "OfficeProcess.h"
 #include "OfficeProfileTemplate.h"
 #include "OfficeSession.h"
+#include "PhysicsEffects.h"
 #include "PresentationEncryption.h"
 #include "ShowPage.h"
 #include "TemporaryDirectory.h"
@@ -380,6 +381,7 @@ int OfficeExporter::exportPresentation(const std::string& sourcePath, const std:
         result = count;
         shown = ShownSlides(pages, count);
         sounds = FindDeckSounds(document, source, office.work.path());
+        PhysicsEffects::Replace(document, office.session.remoteContext());
         uno::Reference<frame::XStorable> storable(document, uno::UNO_QUERY_THROW);
         try {
           storable->storeToURL(FileUrl(svgPath),

@@ -4,8 +4,10 @@
 //   motion 3D transitions: N of M      (the office's 3D set, from its registry)
 //   motion effects: N of M moving, K of L instant shown, B broken
 // `bench_motion --list` also prints one line per preset (id, class, verdict); `--only
-// transitions|transitions-3d|effects` films one deck; `--keep DIR` keeps the decks and videos in DIR; `--write DIR` only writes the decks into DIR
+// transitions|transitions-3d|effects` films one deck; `--presets ID,ID...` films only those
+// presets of it (to look at a few); `--keep DIR` keeps the decks and videos in DIR; `--write DIR` only writes the decks into DIR
 // (transitions.fodp, transitions-3d.fodp, effects.fodp), to look at or play by hand. Never fails a build: it measures.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -18,6 +20,11 @@ namespace {
 
 std::string judge;  // --judge VIDEO: judge that film of the deck (with --only)
 std::string keep;  // --keep DIR: film in DIR/<what>/ and leave the deck and video there
+std::vector<std::string> chosen;  // --presets ID,ID...: only these
+
+std::vector<MotionPreset> Chosen(std::vector<MotionPreset> presets) {
+  return chosen.empty() ? presets : PresetsNamed(presets, chosen);
+}
 
 MotionSummary Film(const char* what, const std::vector<MotionPreset>& presets, bool list) {
   TempDir temp;
@@ -40,8 +47,8 @@ MotionSummary Film(const char* what, const std::vector<MotionPreset>& presets, b
       const SlideVerdict& v = verdicts[i];
       const char* verdict = !v.seen ? "LOST" : presets[i].instant ? (v.endShown ? "shown" : "NOT-SHOWN")
                                                                   : (v.moved ? "moves" : "STILL");
-      std::printf("%-10s %-48s %-11s %-9s stills=%d between=%d\n", what, presets[i].id.c_str(),
-                  presets[i].presetClass.c_str(), verdict, v.stills, v.inBetween);
+      std::printf("%-10s %-48s %-11s %-9s stills=%d between=%d changes=%d\n", what, presets[i].id.c_str(),
+                  presets[i].presetClass.c_str(), verdict, v.stills, v.inBetween, v.changes);
     }
   }
   return Summarise(verdicts, presets);
@@ -58,6 +65,14 @@ int main(int argc, char** argv) {
     else if (std::strcmp(argv[i], "--write") == 0 && i + 1 < argc) write = argv[++i];
     else if (std::strcmp(argv[i], "--keep") == 0 && i + 1 < argc) keep = argv[++i];
     else if (std::strcmp(argv[i], "--judge") == 0 && i + 1 < argc) judge = argv[++i];
+    else if (std::strcmp(argv[i], "--presets") == 0 && i + 1 < argc) {
+      std::string ids = argv[++i];
+      for (size_t at = 0; at <= ids.size();) {
+        const size_t comma = std::min(ids.find(',', at), ids.size());
+        if (comma > at) chosen.push_back(ids.substr(at, comma - at));
+        at = comma + 1;
+      }
+    }
   }
   if (PresetDecks::ConfigDir().empty()) {
     std::fprintf(stderr, "bench_motion: the office's preset lists were not found\n");
@@ -70,19 +85,19 @@ int main(int argc, char** argv) {
     return ok ? 0 : 1;
   }
   if (only.empty() || only == "transitions") {
-    const std::vector<MotionPreset> presets = PresetDecks::Transitions();
+    const std::vector<MotionPreset> presets = Chosen(PresetDecks::Transitions());
     const MotionSummary s = Film("transitions", presets, list);
     std::printf("motion transitions: %d of %d\n", s.moving, s.movingTotal + s.instantTotal);
     std::fflush(stdout);
   }
   if (only.empty() || only == "transitions-3d") {
-    const std::vector<MotionPreset> presets = PresetDecks::Transitions3D();
+    const std::vector<MotionPreset> presets = Chosen(PresetDecks::Transitions3D());
     const MotionSummary s = Film("3d", presets, list);
     std::printf("motion 3D transitions: %d of %d\n", s.moving, s.movingTotal + s.instantTotal);
     std::fflush(stdout);
   }
   if (only.empty() || only == "effects") {
-    const std::vector<MotionPreset> presets = PresetDecks::Effects();
+    const std::vector<MotionPreset> presets = Chosen(PresetDecks::Effects());
     const MotionSummary s = Film("effects", presets, list);
     std::printf("motion effects: %d of %d moving, %d of %d instant shown, %d broken\n", s.moving, s.movingTotal,
                 s.instant, s.instantTotal, s.broken);

@@ -216,8 +216,10 @@ std::vector<SlideVerdict> JudgeSlides(const MotionFilm& film, const std::vector<
     } else {
       v.inBetween = InBetween(film, stills[first].end, stills[last].begin, *stills[first].picture, *stills[last].picture);
       v.endShown = !Same(*stills[first].picture, *stills[last].picture);
+      for (size_t s = first + 1; s <= last; ++s)
+        if (!Same(*stills[s - 1].picture, *stills[s].picture)) ++v.changes;
     }
-    v.moved = v.inBetween >= 2;
+    v.moved = v.inBetween >= 2 || v.changes >= 3;
   }
   return verdicts;
 }

@@ -22,7 +22,8 @@
 // - MakeDeck writes a flat ODF presentation (.fodp, which the batch command opens as it is)
 //   with a plain opening slide (slide 0) and then one slide per preset, in order: preset i is
 //   slide i + 1. Slide i has a background colour of its own that
-//   encodes i (SlideColour); in the middle a white box with black text, the preset's name.
+//   encodes i (SlideColour); in the middle a coloured box (orange, or blue on
+//   backgrounds near orange) with plain black text, the preset's name.
 //   A transition preset is the slide's transition; an effect preset is the box's one on-click
 //   effect (text targets get the box's text).
 // - FilmDeck runs `kavreto convert` (default 176x144, 10 fps, --hold 0.5, high bit rate so that
@@ -31,7 +32,8 @@
 // - JudgeSlides finds the still pictures of the film (at least about a hold long), tells each
 //   one's slide by its background, and per slide says: seen (filmed at all, in order), moved
 //   (pictures between the first and last still of the slide, or between the previous slide
-//   and this one for transitions, that are neither of the two), endShown (the last still
+//   and this one for transitions, that are neither of the two; or for effects, stills that
+//   go back and forth between the start and the end picture), endShown (the last still
 //   differs from the first: the effect left its end state).
 //   SummariseTransitions / SummariseEffects give the counts the benchmark prints.
 //
@@ -114,7 +116,10 @@ struct SlideVerdict {
   bool seen = false;      // a still picture of this slide was filmed, after the slide before
   int stills = 0;         // still pictures of this slide
   int inBetween = 0;      // pictures that were neither the still before nor the one after
-  bool moved = false;     // inBetween >= 2
+  int changes = 0;        // effects: stills of the slide that differ from the still before them
+  // inBetween >= 2, or (effects) changes >= 3: a shape shown, hidden and shown again (a
+  // flash), each of whose pictures is the start or the end, played over time all the same.
+  bool moved = false;
   bool endShown = false;  // effects: the last still differs from the first
 };
 

@@ -1,4 +1,5 @@
 // The office's preset lists read at run time, and the decks made from them (see MotionSupport.h).
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -118,7 +119,8 @@ std::string Hex(uint32_t rgb) {
 
 constexpr int kLevels[] = {0, 40, 80, 120, 160, 200, 240};
 
-// The palette: every mix of the seven levels but the nearly white ones (the box is white) and
+// The palette: every mix of the seven levels but the nearly white ones (text and effects that
+// end in white stand out against the rest) and
 // the nearly black ones (fades and cuts through black stand still on black),
 // ordered so that neighbouring slides differ in every channel: slide j takes mix j * 267
 // (modulo 343), whose three base-7 digits each change with every step.
@@ -137,6 +139,18 @@ const std::vector<uint32_t>& Palette() {
     return colours;
   }();
   return palette;
+}
+
+// The box's fill: a saturated mid colour, so that changes of hue, saturation and lightness all
+// show (white stays white under most of them). A slide whose background is near the first
+// gets the second, which is far from it in two channels.
+constexpr uint32_t kBoxColours[2] = {0xe07830, 0x3078e0};
+
+std::string BoxStyle(uint32_t background) {
+  const uint32_t box = kBoxColours[0];
+  int far = 0;
+  for (int shift : {16, 8, 0}) far = std::max(far, std::abs(static_cast<int>((background >> shift & 255) - (box >> shift & 255))));
+  return far < 100 ? "grBoxOther" : "grBox";
 }
 
 }  // namespace
@@ -257,7 +271,7 @@ std::string MakeDeck(const std::vector<MotionPreset>& presets, const std::string
     pages << "      <draw:page draw:name=\"page" << i + 1 << "\" draw:style-name=\"dp" << n
           << "\" draw:master-page-name=\"Default\">\n"
           << "        <draw:custom-shape draw:id=\"" << id << "\" xml:id=\"" << id
-          << "\" draw:style-name=\"grBox\" svg:x=\"7.7cm\" svg:y=\"6.5cm\" svg:width=\"10cm\" svg:height=\"6cm\">\n"
+          << "\" draw:style-name=\"" << BoxStyle(SlideColour(static_cast<int>(i))) << "\" svg:x=\"7.7cm\" svg:y=\"6.5cm\" svg:width=\"10cm\" svg:height=\"6cm\">\n"
           << "          <text:p text:style-name=\"pBox\">" << Escape(preset.id) << "</text:p>\n"
           << "          <draw:enhanced-geometry svg:viewBox=\"0 0 21600 21600\" draw:type=\"rectangle\""
           << " draw:enhanced-path=\"M 0 0 L 21600 0 21600 21600 0 21600 0 0 Z N\"/>\n"
@@ -310,11 +324,14 @@ std::string MakeDeck(const std::vector<MotionPreset>& presets, const std::string
 )" << styles.str()
       << R"(    <style:style style:name="grBox" style:family="graphic">
       <style:graphic-properties draw:stroke="solid" svg:stroke-color="#000000" svg:stroke-width="0.1cm" draw:fill="solid"
-          draw:fill-color="#ffffff" draw:textarea-vertical-align="middle" draw:auto-grow-height="false"/>
+          draw:fill-color=")" << Hex(kBoxColours[0]) << R"(" draw:textarea-vertical-align="middle" draw:auto-grow-height="false"/>
+    </style:style>
+    <style:style style:name="grBoxOther" style:family="graphic" style:parent-style-name="grBox">
+      <style:graphic-properties draw:fill-color=")" << Hex(kBoxColours[1]) << R"("/>
     </style:style>
     <style:style style:name="pBox" style:family="paragraph">
       <style:paragraph-properties fo:text-align="center"/>
-      <style:text-properties fo:color="#000000" style:font-name="DejaVu Sans" fo:font-size="28pt" fo:font-weight="bold"/>
+      <style:text-properties fo:color="#000000" style:font-name="DejaVu Sans" fo:font-size="28pt" fo:font-weight="normal"/>
     </style:style>
   </office:automatic-styles>
   <office:master-styles>
