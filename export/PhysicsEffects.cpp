@@ -10,8 +10,10 @@
 #include <com/sun/star/awt/Point.hpp>
 #include <com/sun/star/awt/Size.hpp>
 #include <com/sun/star/beans/XPropertySet.hpp>
+#include <com/sun/star/beans/XPropertySetInfo.hpp>
 #include <com/sun/star/container/XEnumeration.hpp>
 #include <com/sun/star/container/XEnumerationAccess.hpp>
+#include <com/sun/star/container/XIndexAccess.hpp>
 #include <com/sun/star/drawing/XDrawPage.hpp>
 #include <com/sun/star/drawing/XDrawPages.hpp>
 #include <com/sun/star/drawing/XDrawPagesSupplier.hpp>
@@ -80,8 +82,41 @@ uno::Reference<animations::XAnimationNode> Animation(const uno::Reference<animat
   return uno::Reference<animations::XAnimationNode>(animate, uno::UNO_QUERY_THROW);
 }
 
+bool Flag(const uno::Reference<beans::XPropertySet>& props, const char* name, bool fallback) {
+  const rtl::OUString property = rtl::OUString::createFromAscii(name);
+  uno::Reference<beans::XPropertySetInfo> info = props.is() ? props->getPropertySetInfo() : nullptr;
+  if (!info.is() || !info->hasPropertyByName(property)) return fallback;
+  bool value = fallback;
+  props->getPropertyValue(property) >>= value;
+  return value;
+}
+
+// The slide's shapes the show draws (not hidden, not an empty placeholder), by their bounds.
+struct SlideShape {
+  uno::Reference<drawing::XShape> shape;
+  PhysicsFall::Bounds bounds;
+};
+
+std::vector<SlideShape> ShownShapes(const uno::Reference<drawing::XDrawPage>& page) {
+  std::vector<SlideShape> shapes;
+  uno::Reference<container::XIndexAccess> all(page, uno::UNO_QUERY);
+  const sal_Int32 count = all.is() ? all->getCount() : 0;
+  for (sal_Int32 i = 0; i < count; ++i) {
+    try {
+      uno::Reference<drawing::XShape> shape(all->getByIndex(i), uno::UNO_QUERY);
+      uno::Reference<beans::XPropertySet> props(shape, uno::UNO_QUERY);
+      if (!shape.is() || !Flag(props, "Visible", true) || Flag(props, "IsEmptyPresentationObject", false)) continue;
+      const awt::Point at = shape->getPosition();
+      const awt::Size size = shape->getSize();
+      shapes.push_back({shape, {double(at.X), double(at.Y), double(size.Width), double(size.Height)}});
+    } catch (const uno::Exception&) {
+    }
+  }
+  return shapes;
+}
+
 bool ReplaceOne(const uno::Reference<animations::XAnimatePhysics>& physics, double slideWidth, double slideHeight,
-                const uno::Reference<uno::XComponentContext>& context) {
+                const std::vector<SlideShape>& slideShapes, const uno::Reference<uno::XComponentContext>& context) {
   uno::Reference<drawing::XShape> shape(physics->getTarget(), uno::UNO_QUERY);
   uno::Reference<animations::XTimeContainer> parent(physics->getParent(), uno::UNO_QUERY);
   if (!shape.is() || !parent.is()) return false;
@@ -98,6 +133,8 @@ bool ReplaceOne(const uno::Reference<animations::XAnimatePhysics>& physics, doub
   start.velocityY = Number(physics->getStartVelocityY(), 0);
   start.bounciness = Number(physics->getBounciness(), kDefaultBounciness);
   start.duration = Number(physics->getDuration(), 0);
+  for (const SlideShape& other : slideShapes)
+    if (other.shape != shape) start.obstacles.push_back(other.bounds);
   const std::vector<PhysicsFall::Sample> samples = PhysicsFall::Simulate(start, kSampleInterval);
   if (samples.size() < 2) return false;
   uno::Sequence<double> keyTimes(static_cast<sal_Int32>(samples.size()));
@@ -136,9 +173,10 @@ int PhysicsEffects::Replace(const uno::Reference<lang::XComponent>& document,
         sal_Int32 width = 0, height = 0;
         props->getPropertyValue("Width") >>= width;
         props->getPropertyValue("Height") >>= height;
+        const std::vector<SlideShape> shapes = ShownShapes(page);
         for (const auto& physics : found) {
           try {
-            if (ReplaceOne(physics, width, height, context)) ++replaced;
+            if (ReplaceOne(physics, width, height, shapes, context)) ++replaced;
           } catch (const uno::Exception&) {
             // this node stays as it is
           }

@@ -4,8 +4,11 @@
 // gravity of 30 m/s^2 downwards and the slide's four edges as walls. The body starts with the
 // effect's velocity (slide units per second, y downwards), loses speed to the walls' friction
 // and bounces off them as far as its bounciness lets it (a bounce slower than 1 m/s ends in
-// rest, as in the office's world). The shape keeps its angle: a box that lands flat on a flat
-// floor does not turn. A shape that does not start inside the slide falls freely.
+// rest, as in the office's world). The slide's other shapes stand fixed in that world too:
+// the shape lands on them and bounces off them as off the edges (each taken by its bounds;
+// one the shape overlaps at the start is passed through). The shape keeps its angle: a box
+// that lands flat on a flat floor does not turn. A shape that does not start inside the slide
+// falls freely past the edges.
 //
 // Deterministic: fixed steps, the same numbers on every run. Pure computation, no office.
 //
@@ -15,12 +18,16 @@
 
 class PhysicsFall {
  public:
+  struct Bounds {
+    double x = 0, y = 0, width = 0, height = 0;  // top left, size
+  };
   struct Start {
     double slideWidth = 0, slideHeight = 0;  // any length unit; the results are in the same
     double x = 0, y = 0, width = 0, height = 0;  // the shape's bounds on the slide (top left, size)
     double velocityX = 0, velocityY = 0;         // units per second; y grows downwards
     double bounciness = 0.1;                     // 0 (stays where it lands) to 1
     double duration = 1;                         // seconds
+    std::vector<Bounds> obstacles;               // the slide's other shapes
   };
   // Where the shape's centre is at `time`, as an offset from where it started.
   struct Sample {

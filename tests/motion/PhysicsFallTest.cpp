@@ -1,5 +1,5 @@
 // The path of the office's physics effects (export/PhysicsFall.h): gravity, the slide's edges
-// as walls, bounces and rest.
+// and other shapes as walls, bounces and rest.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -43,6 +43,9 @@ TEST(PhysicsFall, AShapeFallsBouncesOffTheSlidesBottomAndComesToRestOnIt) {
   const std::vector<PhysicsFall::Sample> dull = PhysicsFall::Simulate(start, 0.05);
   for (size_t i = landed + 4; i < dull.size(); ++i) EXPECT_GT(dull[i].dy, floor - 200) << dull[i].time;
   EXPECT_NEAR(dull.back().dy, floor, 1e-6) << "rests on the bottom";
+  // Another shape below it is a floor too; one it overlaps at the start is not.
+  start.obstacles = {{2000, 15000, 20000, 1000}, {8000, 7000, 1000, 1000}};
+  EXPECT_NEAR(PhysicsFall::Simulate(start, 0.05).back().dy, 15000 - 12500, 1e-6) << "rests on the shape below";
 }
 
 TEST(PhysicsFall, AShotShapeStopsAtTheSlidesEdgeAndAShapeOffTheSlideFallsFreely) {
