@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 #include "AppTestSupport.h"
@@ -63,7 +64,8 @@ int main(int argc, char** argv) {
     if (std::strcmp(argv[i], "--list") == 0) list = true;
     else if (std::strcmp(argv[i], "--only") == 0 && i + 1 < argc) only = argv[++i];
     else if (std::strcmp(argv[i], "--write") == 0 && i + 1 < argc) write = argv[++i];
-    else if (std::strcmp(argv[i], "--keep") == 0 && i + 1 < argc) keep = argv[++i];
+    // Absolute: the office's profile goes below it, and the office takes no relative path.
+    else if (std::strcmp(argv[i], "--keep") == 0 && i + 1 < argc) keep = std::filesystem::absolute(argv[++i]).string();
     else if (std::strcmp(argv[i], "--judge") == 0 && i + 1 < argc) judge = argv[++i];
     else if (std::strcmp(argv[i], "--presets") == 0 && i + 1 < argc) {
       std::string ids = argv[++i];
