@@ -32,8 +32,8 @@ namespace {
 // The office's bounciness where a physics node sets none. (Its density changes nothing for
 // one body among fixed walls.)
 constexpr double kDefaultBounciness = 0.1;
-// Samples per second of the path: fine enough that the straight pieces between them follow
-// a bounce's curve.
+// Seconds between the samples of the path: close enough that the straight pieces between
+// them follow a bounce's curve.
 constexpr double kSampleInterval = 1.0 / 30;
 
 double Number(const uno::Any& value, double fallback) {
