@@ -59,8 +59,9 @@ const uint8_t* MediaLayer::compose(int64_t frame, const uint8_t* picture, int wi
     if (!clip || !clip->hasPicture()) continue;
     for (const Place& p : v.places) {
       // The part of the place inside the picture.
-      const int left = std::max(0, p.x), top = std::max(0, p.y);
-      const int right = std::min(width, p.x + p.width), bottom = std::min(height, p.y + p.height);
+      const int left = std::max({0, p.x, p.visibleLeft}), top = std::max({0, p.y, p.visibleTop});
+      const int right = std::min({width, p.x + p.width, p.visibleRight});
+      const int bottom = std::min({height, p.y + p.height, p.visibleBottom});
       if (p.width <= 0 || p.height <= 0 || left >= right || top >= bottom) continue;
       const uint8_t* shown = clip->picture(frame - v.begin, frameRate_, v.loop, p.width, p.height);
       if (!shown) continue;

@@ -23,9 +23,11 @@
 
 class MediaLayer {
  public:
-  // A rectangle of the picture in pixels, from its top left corner.
+  // Where a clip shows: a rectangle of the picture in pixels, from its top left corner, of
+  // which only the part inside the visible one (the slide's) is drawn.
   struct Place {
     int x = 0, y = 0, width = 0, height = 0;
+    int visibleLeft = 0, visibleTop = 0, visibleRight = 1 << 30, visibleBottom = 1 << 30;
   };
 
   // Clip `clip` plays in media shapes; `frames` decodes its pictures (a sound has none).

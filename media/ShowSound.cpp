@@ -94,12 +94,20 @@ void ShowSound::Flush(double startMs, double firstFrameMs, int frameRate) {
     } else if (kind == "node" && numbers.size() == 3) {
       plan_.nodeStarted(*this, static_cast<int>(numbers[0]), static_cast<int>(numbers[1]),
                         FrameAt(startMs + numbers[2], firstFrameMs, frameRate));
-    } else if (kind == "media" && numbers.size() == 7) {
-      // The shape's edges rounded to whole pixels.
-      const int left = static_cast<int>(std::lround(numbers[2])), top = static_cast<int>(std::lround(numbers[3]));
-      const int right = static_cast<int>(std::lround(numbers[2] + numbers[4]));
-      const int bottom = static_cast<int>(std::lround(numbers[3] + numbers[5]));
-      places_[{static_cast<int>(numbers[0]), static_cast<int>(numbers[1])}] = {left, top, right - left, bottom - top};
+    } else if (kind == "media" && numbers.size() == 11) {
+      // The edges rounded to whole pixels.
+      auto edge = [&](size_t i) { return static_cast<int>(std::lround(numbers[i])); };
+      auto far = [&](size_t i) { return static_cast<int>(std::lround(numbers[i] + numbers[i + 2])); };
+      MediaLayer::Place place;
+      place.x = edge(2);
+      place.y = edge(3);
+      place.width = far(2) - place.x;
+      place.height = far(3) - place.y;
+      place.visibleLeft = edge(6);
+      place.visibleTop = edge(7);
+      place.visibleRight = far(6);
+      place.visibleBottom = far(7);
+      places_[{static_cast<int>(numbers[0]), static_cast<int>(numbers[1])}] = place;
     }
   }
   pending_.clear();

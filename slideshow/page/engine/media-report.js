@@ -13,11 +13,12 @@
 //                                           (its place among the slide's audio and command
 //                                           nodes in document order, the transition's sound
 //                                           left out) of slide <slide>
-//     KVSOUND:media:<slide>:<shape>:<x>:<y>:<width>:<height>:<ms>
+//     KVSOUND:media:<slide>:<shape>:<x>:<y>:<width>:<height>:<sx>:<sy>:<swidth>:<sheight>:<ms>
 //                                           media shape <shape> of slide <slide> (its place
 //                                           among the slide's media shapes in document
-//                                           order) shows its picture there, in pixels of the
-//                                           top page, which the film's picture is; told for
+//                                           order) shows its picture in the first rectangle,
+//                                           clipped to the slide's (the second), in pixels of
+//                                           the top page, which the film's picture is; told for
 //                                           every media shape of a slide just before the slide
 //                                           itself, so the player draws a video clip's frames
 //                                           where its poster picture stands
@@ -137,7 +138,15 @@
       var x = ctm.a * number('x') + ctm.e + offsetX, y = ctm.d * number('y') + ctm.f + offsetY;
       var w = ctm.a * number('width'), h = ctm.d * number('height');
       if (!(w > 0 && h > 0)) continue;
-      report('media:' + slide + ':' + i + ':' + x.toFixed(2) + ':' + y.toFixed(2) + ':' + w.toFixed(2) + ':' + h.toFixed(2));
+      // Only what lies on the slide shows: the rest is clipped away with the slide.
+      var view = root.viewBox && root.viewBox.baseVal;
+      var area = view && view.width > 0 && view.height > 0
+        ? [ctm.a * view.x + ctm.e + offsetX, ctm.d * view.y + ctm.f + offsetY, ctm.a * view.width, ctm.d * view.height]
+        : [x, y, w, h];
+      var place = [x, y, w, h].concat(area).map(function (v) {
+        return v.toFixed(2);
+      });
+      report('media:' + slide + ':' + i + ':' + place.join(':'));
     }
   }
 
