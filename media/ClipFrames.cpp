@@ -101,7 +101,12 @@ bool ClipFrames::decodeNext() {
 }
 
 void ClipFrames::rewind() {
-  av_seek_frame(input_.format(), stream_, start_, AVSEEK_FLAG_BACKWARD);
+  // A file that cannot seek is read again from its start.
+  if (av_seek_frame(input_.format(), stream_, start_, AVSEEK_FLAG_BACKWARD) < 0 &&
+      (input_.open() < 0 || avformat_find_stream_info(input_.format(), nullptr) < 0)) {
+    decoderDone_ = true;  // the last picture stays
+    return;
+  }
   avcodec_flush_buffers(decoder_.get());
   av_frame_unref(current_.get());
   av_frame_unref(next_.get());
