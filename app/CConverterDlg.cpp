@@ -235,15 +235,14 @@ void CConverterDlg::OnConvert() {
     deleteWorkFile();
     return;
   }
-  // The deck's sounds, unless muted; the writer gets an audio stream only when there are any.
+  // The deck's sounds and clips; the writer gets an audio stream only when there are any and
+  // the film is not muted (a muted film still shows its video clips).
   writer_.close();
   sound_.reset();
-  if (!options_.mute) {
-    auto sound = std::make_unique<ShowSound>();
-    if (sound->Load(workFile.toStdString())) sound_ = std::move(sound);
-  }
+  auto sound = std::make_unique<ShowSound>();
+  if (sound->Load(workFile.toStdString())) sound_ = std::move(sound);
   if (writer_.open(QFileInfo(output).absoluteFilePath().toStdString(), settings_,
-                   sound_ ? sound_->source() : nullptr) == 0) {
+                   sound_ && !options_.mute ? sound_->source() : nullptr) == 0) {
     outcome_ = ConversionOutcome::StartFailed;
     outcomeDetail_ = QStringLiteral("cannot open the video file %1 for writing").arg(output);
     message(tr("初始化失败!"));
@@ -460,8 +459,11 @@ void CConverterDlg::beginDraw(CaptureSurface& surface, uint64_t frame, Done done
   }
   // The page is moved to the frame's time and drawn once it stands there; an unchanged
   // page leaves the last picture in the surface.
-  slideShow.FilmFrame(frame, settings_.frameRate, [&surface, done = std::move(done)](const QImage* picture) {
+  slideShow.FilmFrame(frame, settings_.frameRate, [this, &surface, done = std::move(done)](const QImage* picture) {
     if (picture != nullptr) DrawImageIntoSurface(*picture, surface);
+    // What the page reported while it moved to this frame's time is placed before the frame
+    // goes to the worker, which draws the video clips into it.
+    flushSound();
     done();
   });
 }
@@ -483,6 +485,8 @@ void CConverterDlg::showEndMessage(const std::string& text) {
 }
 
 void CConverterDlg::writeFrame(const uint8_t* frame, int32_t width, int32_t height) {
+  // The pacer counts the frame as written only after this call: the count is this frame's number.
+  if (sound_) frame = sound_->compose(static_cast<int64_t>(pacer_.writtenFrames()), frame, width, height);
   writer_.writeFrame(frame, width, height);
 }
 

@@ -154,6 +154,7 @@ class CConverterDlg : public QDialog,
   int showFailed() const override { return slideShow.showFailed; }
   int rendererFailed() const override { return slideShow.rendererFailed; }
   void AdvanceShow() override { slideShow.AdvanceShow(); }
+  bool playing(uint64_t frame) const override { return sound_ && sound_->holds(static_cast<int64_t>(frame)); }
   // FramePacer::Drawer
   bool draw(CaptureSurface& surface) override;
   void beginDraw(CaptureSurface& surface, uint64_t frame, Done done) override;

@@ -82,7 +82,8 @@ void FramePacer::tick() {
   // 4. The still picture has stood long enough (one second of video unless
   // asked otherwise): step the show before filming, so this tick's frame
   // already shows what the step did (the drawer waits until the page has
-  // done it).
+  // done it). A clip the show plays holds it.
+  if (show_.playing(filmedFrames_.load(std::memory_order_relaxed))) sameFrameCount_ = 0;
   if (sameFrameCount_ >= advanceThreshold_) {
     sameFrameCount_ = 0;
     show_.AdvanceShow();

@@ -51,6 +51,9 @@ class FramePacer {
     virtual int rendererFailed() const { return 0; }
     // One step of the show: next animation step, next slide or the end.
     virtual void AdvanceShow() = 0;
+    // The show plays something at frame `frame` that it waits for (a clip that plays once):
+    // the picture does not count as standing still.
+    virtual bool playing(uint64_t /*frame*/) const { return false; }
   };
 
   // Paints the show's current picture into the surface. UI thread only.

@@ -99,11 +99,19 @@ class Finder {
   void slide(int index, const uno::Reference<drawing::XDrawPage>& page) {
     slide_ = index;
     shapes_.clear();
+    mediaShapes_ = 0;
+    const size_t firstMedia = plan_.media.size(), firstNode = plan_.nodes.size();
     findMedia(uno::Reference<container::XIndexAccess>(page, uno::UNO_QUERY));
     transition(uno::Reference<beans::XPropertySet>(page, uno::UNO_QUERY));
     uno::Reference<animations::XAnimationNodeSupplier> supplier(page, uno::UNO_QUERY);
     ordinal_ = 0;
     if (supplier.is()) walk(supplier->getAnimationNode());
+    // A media shape that none of its slide's nodes plays starts with the slide.
+    for (size_t m = firstMedia; m < plan_.media.size(); ++m)
+      for (size_t n = firstNode; n < plan_.nodes.size(); ++n)
+        if (plan_.nodes[n].clip == plan_.media[m].clip && plan_.nodes[n].kind != SoundPlan::Kind::Stop &&
+            plan_.nodes[n].kind != SoundPlan::Kind::Pause)
+          plan_.media[m].started = true;
   }
 
   DeckSounds result() {
@@ -182,6 +190,7 @@ class Finder {
         continue;
       }
       if (type.find("MediaShape") == std::string::npos) continue;
+      const int ordinal = mediaShapes_++;  // the page finds the shape by it
       uno::Reference<beans::XPropertySet> props(shape, uno::UNO_QUERY);
       const std::string mediaUrl = Utf8(Get<OUString>(props, "MediaURL", OUString()));
       const std::string tempUrl = Utf8(Get<OUString>(props, "PrivateTempFileURL", OUString()));
@@ -197,7 +206,17 @@ class Finder {
       shapes_.push_back({shape, clip, volume, loop});
       const awt::Point at = shape->getPosition();
       const awt::Size size = shape->getSize();
-      plan_.media.push_back({slide_, clip, at.X, at.Y, size.Width, size.Height});
+      SoundPlan::Media media;
+      media.slide = slide_;
+      media.clip = clip;
+      media.x = at.X;
+      media.y = at.Y;
+      media.width = size.Width;
+      media.height = size.Height;
+      media.shape = ordinal;
+      media.volume = volume;
+      media.loop = loop;
+      plan_.media.push_back(media);
     }
   }
 
@@ -308,6 +327,7 @@ class Finder {
   std::vector<MediaShape> shapes_;
   int slide_ = 0;
   int ordinal_ = 0;
+  int mediaShapes_ = 0;  // media shapes met on the slide so far
 };
 
 }  // namespace

@@ -2,7 +2,9 @@
 // Finds, through the office, every sound and clip of an open presentation while it is
 // exported: slide transition sounds ("loop until next sound", "stop previous sound"), sounds
 // of effects, and media shapes (audio and video, embedded or linked) with the commands that
-// start and stop them, their loop setting and volume. The result is the show archive's sound
+// start and stop them (one that no node starts plays from the start of its slide, as the
+// office's show plays it), their place among the slide's media shapes (by which the page finds
+// it), their loop setting and volume. The result is the show archive's sound
 // table (SoundPlan's text, see media/SoundPlan.h) and the clips' bytes, which the archive
 // carries as parts.
 //

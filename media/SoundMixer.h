@@ -18,9 +18,10 @@
 #include <vector>
 
 #include "AudioSource.h"
+#include "ClipPlayer.h"
 #include "DecodedClip.h"
 
-class SoundMixer : public AudioSource {
+class SoundMixer : public AudioSource, public ClipPlayer {
  public:
   SoundMixer();
   ~SoundMixer() override;
@@ -32,13 +33,10 @@ class SoundMixer : public AudioSource {
   int addClipBytes(const std::string& name, std::shared_ptr<const std::string> bytes);
   int clipCount() const;
 
-  // UI thread. Clip `clip` starts at filmed frame `frame` at `volume` (1 is
-  // as recorded), once or over and over. A clip that is still playing stops
-  // where it starts again.
-  void play(int clip, int64_t frame, double volume, bool loop);
-  // UI thread. Clip `clip` (every clip for stopAll) falls silent at `frame`.
-  void stop(int clip, int64_t frame);
-  void stopAll(int64_t frame);
+  // UI thread (ClipPlayer).
+  void play(int clip, int64_t frame, double volume, bool loop) override;
+  void stop(int clip, int64_t frame) override;
+  void stopAll(int64_t frame) override;
 
   // Writer's thread (in VideoWriter::open). Decodes every clip at the
   // writer's rate; a clip that cannot be read or decoded stays silent and

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <sstream>
 
-#include "SoundMixer.h"
+#include "ClipPlayer.h"
 
 namespace {
 
@@ -71,7 +71,13 @@ SoundPlan SoundPlan::Parse(const std::string& text) {
       }
     } else if (what == "media") {
       Media m;
-      if (in >> m.slide >> m.clip >> m.x >> m.y >> m.width >> m.height) plan.media.push_back(m);
+      int loop = 0, started = 0;
+      if (in >> m.slide >> m.clip >> m.x >> m.y >> m.width >> m.height >> m.shape >> m.volume >> loop >> started) {
+        m.volume = std::clamp(m.volume, 0.0, 4.0);
+        m.loop = loop != 0;
+        m.started = started != 0;
+        plan.media.push_back(m);
+      }
     }
   }
   // Entries that name a clip the table does not hold play nothing.
@@ -94,7 +100,7 @@ std::string SoundPlan::Text() const {
         << (n.loop ? 1 : 0) << '\n';
   for (const Media& m : media)
     out << "media " << m.slide << ' ' << m.clip << ' ' << m.x << ' ' << m.y << ' ' << m.width << ' ' << m.height
-        << '\n';
+        << ' ' << m.shape << ' ' << m.volume << ' ' << (m.loop ? 1 : 0) << ' ' << (m.started ? 1 : 0) << '\n';
   for (const std::string& w : warnings) {
     std::string line = w;
     std::replace(line.begin(), line.end(), '\n', ' ');
@@ -103,42 +109,47 @@ std::string SoundPlan::Text() const {
   return out.str();
 }
 
-void SoundPlan::startClip(SoundMixer& mixer, int clip, int64_t frame, double volume, bool loop) {
+void SoundPlan::startClip(ClipPlayer& player, int clip, int64_t frame, double volume, bool loop) {
   // A transition sound that loops plays until the next sound starts.
   if (loopingTransition_ >= 0) {
-    mixer.stop(loopingTransition_, frame);
+    player.stop(loopingTransition_, frame);
     loopingTransition_ = -1;
   }
-  mixer.play(clip, frame, volume, loop);
+  player.play(clip, frame, volume, loop);
 }
 
-void SoundPlan::slideShown(SoundMixer& mixer, int slide, int64_t frame) {
+void SoundPlan::slideShown(ClipPlayer& player, int slide, int64_t frame) {
   if (slide == slide_) return;
-  for (int clip : slideClips_) mixer.stop(clip, frame);
+  for (int clip : slideClips_) player.stop(clip, frame);
   slideClips_.clear();
   slide_ = slide;
   for (const Transition& t : transitions) {
     if (t.slide != slide) continue;
     if (t.stopPrevious) {
-      mixer.stopAll(frame);
+      player.stopAll(frame);
       loopingTransition_ = -1;
     }
     if (t.clip >= 0) {
-      startClip(mixer, t.clip, frame, 1.0, t.loop);
+      startClip(player, t.clip, frame, 1.0, t.loop);
       if (t.loop) loopingTransition_ = t.clip;
     }
   }
+  for (const Media& m : media) {
+    if (m.slide != slide || m.started) continue;
+    startClip(player, m.clip, frame, m.volume, m.loop);
+    slideClips_.push_back(m.clip);
+  }
 }
 
-void SoundPlan::nodeStarted(SoundMixer& mixer, int slide, int ordinal, int64_t frame) {
+void SoundPlan::nodeStarted(ClipPlayer& player, int slide, int ordinal, int64_t frame) {
   for (const Node& n : nodes) {
     if (n.slide != slide || n.ordinal != ordinal) continue;
     if (n.kind == Kind::Audio || n.kind == Kind::Play) {
-      startClip(mixer, n.clip, frame, n.volume, n.loop);
+      startClip(player, n.clip, frame, n.volume, n.loop);
       if (slide == slide_) slideClips_.push_back(n.clip);
     } else {
       // A pause is taken as a stop: the film has no way back into the clip.
-      mixer.stop(n.clip, frame);
+      player.stop(n.clip, frame);
     }
   }
 }

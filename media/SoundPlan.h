@@ -8,21 +8,24 @@
 //   transition <slide> <clip> <loop 0|1> <stopPrevious 0|1>   (clip -1: none)
 //   node <slide> <ordinal> <kind> <clip> <volume> <loop 0|1>
 //     kind: audio (a sound of an effect), play, stop, pause (media commands)
-//   media <slide> <clip> <x> <y> <width> <height>   (a media shape, 1/100 mm)
+//   media <slide> <clip> <x> <y> <width> <height> <shape> <volume> <loop 0|1> <started 0|1>
+//     a media shape: its place (1/100 mm), its place among the slide's media shapes in
+//     document order, and whether a command or audio node of its slide starts it (else it
+//     starts with its slide, as the office's show plays it)
 //   warning <text to the end of the line>
 // Slides are the engine's indices (from 0, hidden slides included); a node's
 // ordinal is its place among the slide's audio and command nodes in document
 // order. Lines that cannot be read are skipped.
 //
 // Threads: a plain value; Parse and Text any thread. The event calls run on
-// the UI thread, which is where the mixer takes them.
+// the UI thread, which is where the player takes them.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
-class SoundMixer;
+class ClipPlayer;
 
 class SoundPlan {
  public:
@@ -46,6 +49,10 @@ class SoundPlan {
   struct Media {
     int slide = 0, clip = -1;
     int x = 0, y = 0, width = 0, height = 0;
+    int shape = 0;  // among the slide's media shapes, in document order
+    double volume = 1;
+    bool loop = false;
+    bool started = false;  // a node of its slide starts it; else it starts with the slide
   };
 
   std::vector<Clip> clips;
@@ -57,17 +64,18 @@ class SoundPlan {
   static SoundPlan Parse(const std::string& text);
   std::string Text() const;
   // True when something in the deck can sound.
-  bool hasSound() const { return !clips.empty() && (!transitions.empty() || !nodes.empty()); }
+  bool hasSound() const { return !clips.empty() && (!transitions.empty() || !nodes.empty() || !media.empty()); }
 
   // The show brought in `slide` at filmed frame `frame`: the clips of the
-  // slide it left stop, and the new slide's transition sound starts (a
-  // "stop previous sound" transition first silences everything).
-  void slideShown(SoundMixer& mixer, int slide, int64_t frame);
+  // slide it left stop, the new slide's transition sound starts (a
+  // "stop previous sound" transition first silences everything), and so do
+  // its media shapes that no node starts.
+  void slideShown(ClipPlayer& player, int slide, int64_t frame);
   // Node `ordinal` of `slide` started at `frame`.
-  void nodeStarted(SoundMixer& mixer, int slide, int ordinal, int64_t frame);
+  void nodeStarted(ClipPlayer& player, int slide, int ordinal, int64_t frame);
 
  private:
-  void startClip(SoundMixer& mixer, int clip, int64_t frame, double volume, bool loop);
+  void startClip(ClipPlayer& player, int clip, int64_t frame, double volume, bool loop);
 
   int slide_ = -1;
   std::vector<int> slideClips_;  // clips started on the current slide by its nodes

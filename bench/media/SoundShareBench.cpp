@@ -3,10 +3,11 @@
 // slide every 1.2 s of video (2730 frames of 352 x 288 at 25 fps, into .flv with MP3 and
 // .mp4 with AAC). The same frames are written once without sound (the reference) and once
 // with the deck's sounds decoded, placed and mixed, and it prints
-// "sound share of conversion <ext>: X %" with X = (with - without) / with. A real conversion
-// also films every frame in the browser, which this leaves out: the share it reports is an
-// upper bound; the line also says what an audio stream of silence alone costs (the
-// encoder's share). It also prints "sound share of conversion: X %" for the larger of the two.
+// "sound share of writing the film <ext>: X %" with X = (with - without) / with. A real
+// conversion also films every frame in the browser, which this leaves out: the share it
+// reports is an upper bound (bench_sound_convert measures a whole conversion); the line also
+// says what an audio stream of silence alone costs (the encoder's share). It also prints
+// "sound share of writing the film: X %" for the larger of the two.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
@@ -121,10 +122,10 @@ int main(int argc, char** argv) {
     const double share = 100.0 * (sound - silent) / sound;
     worst = std::max(worst, share);
     const double silence = reporter.seconds(std::string("BM_Film/") + ext + "/silence");
-    std::printf("sound share of conversion %s: %.1f %% (an audio stream of silence alone: %.1f %%)\n", ext, share,
+    std::printf("sound share of writing the film %s: %.1f %% (an audio stream of silence alone: %.1f %%)\n", ext, share,
                 100.0 * (silence - silent) / sound);
   }
-  std::printf("sound share of conversion: %.1f %%\n", worst);
+  std::printf("sound share of writing the film: %.1f %%\n", worst);
   std::error_code ec;
   fs::remove_all(g_dir, ec);
   return 0;

@@ -13,6 +13,15 @@
 //                                           (its place among the slide's audio and command
 //                                           nodes in document order, the transition's sound
 //                                           left out) of slide <slide>
+//     KVSOUND:media:<slide>:<shape>:<x>:<y>:<width>:<height>:<sx>:<sy>:<swidth>:<sheight>:<ms>
+//                                           media shape <shape> of slide <slide> (its place
+//                                           among the slide's media shapes in document
+//                                           order) shows its picture in the first rectangle,
+//                                           clipped to the slide's (the second), in pixels of
+//                                           the top page, which the film's picture is; told for
+//                                           every media shape of a slide just before the slide
+//                                           itself, so the player draws a video clip's frames
+//                                           where its poster picture stands
 (function () {
   'use strict';
 
@@ -95,13 +104,62 @@
     };
   }
 
+  // Where the media shapes of slide `slide` show, on the top page. The office's export
+  // writes a media shape as a group of class "...MediaShape" holding its poster image (or
+  // only its bounding box) in the slide's own coordinates.
+  function reportMediaPlaces(win, slide) {
+    var doc = win.document;
+    var meta = doc.getElementById('ooo:meta_slide_' + slide);
+    var slideId = meta && meta.getAttributeNS(OOO, 'slide');
+    var slideElement = slideId && doc.getElementById(slideId);
+    var root = doc.documentElement;
+    if (!slideElement || !root || typeof root.getScreenCTM !== 'function') return;
+    var shapes = slideElement.querySelectorAll('g[class$="MediaShape"]');
+    if (!shapes.length) return;
+    var ctm = root.getScreenCTM();
+    if (!ctm) return;
+    var offsetX = 0, offsetY = 0;
+    try {
+      var frame = win.frameElement;
+      if (frame) {
+        var box = frame.getBoundingClientRect();
+        offsetX = box.left + frame.clientLeft;
+        offsetY = box.top + frame.clientTop;
+      }
+    } catch (e) {
+      // a frame of another origin: its own corner stands for the page's
+    }
+    for (var i = 0; i < shapes.length; ++i) {
+      var picture = shapes[i].querySelector('image') || shapes[i].querySelector('rect.BoundingBox');
+      if (!picture) continue;
+      var number = function (name) {
+        return parseFloat(picture.getAttribute(name)) || 0;
+      };
+      var x = ctm.a * number('x') + ctm.e + offsetX, y = ctm.d * number('y') + ctm.f + offsetY;
+      var w = ctm.a * number('width'), h = ctm.d * number('height');
+      if (!(w > 0 && h > 0)) continue;
+      // Only what lies on the slide shows: the rest is clipped away with the slide.
+      var view = root.viewBox && root.viewBox.baseVal;
+      var area = view && view.width > 0 && view.height > 0
+        ? [ctm.a * view.x + ctm.e + offsetX, ctm.d * view.y + ctm.f + offsetY, ctm.a * view.width, ctm.d * view.height]
+        : [x, y, w, h];
+      var place = [x, y, w, h].concat(area).map(function (v) {
+        return v.toFixed(2);
+      });
+      report('media:' + slide + ':' + i + ':' + place.join(':'));
+    }
+  }
+
   function addSlideReport(win) {
     var show = win.SlideShow;
     if (typeof show !== 'function' || typeof show.prototype.displaySlide !== 'function') return;
     var display = show.prototype.displaySlide;
     show.prototype.displaySlide = function (slide) {
       var n = win.theMetaDoc ? win.theMetaDoc.nNumberOfSlides : 0;
-      if (typeof slide === 'number' && slide >= 0 && slide < n) report('slide:' + slide);
+      if (typeof slide === 'number' && slide >= 0 && slide < n) {
+        reportMediaPlaces(win, slide);
+        report('slide:' + slide);
+      }
       return display.apply(this, arguments);
     };
   }
