@@ -96,7 +96,9 @@ TEST(MediaLayer, ClipShowsFromItsStartInItsVisiblePlaceUntilStoppedAndHoldsTheSh
     const uint8_t* row = film + static_cast<size_t>(kH - 1 - 110) * kW * 3;  // picture row 110, bottom row first
     const int left = BarLeft(row, kW);
     const int expected = 100 + static_cast<int>(std::min<int64_t>(frame - 10, 74) * 8 / 5);
-    if (expected < 200) EXPECT_NEAR(left, expected, 1) << frame;
+    if (expected < 200) {
+      EXPECT_NEAR(left, expected, 1) << frame;
+    }
     EXPECT_EQ(row[200 * 3], 40) << "beyond the slide, frame " << frame;
     EXPECT_EQ(film[(static_cast<size_t>(kH - 1 - 40) * kW + 150) * 3], 40) << "above the place, frame " << frame;
     EXPECT_EQ(layer.holds(frame), frame < 85) << frame;
