@@ -34,7 +34,7 @@ constexpr int kFilmLimitMs = 1200000;
 const std::map<std::string, std::string> kKnownGaps = {
     {"poi__41246-2.ppt", "slide 7 and others: parts of the text lines missing after their effects"},
     {"poi__45541_Header.pptx", "slide 5: gradient background drawn in other steps"},
-    {"poi__60810.pptx", "slides 11, 25, 28: pictures placed and cropped differently"},
+    {"poi__60810.pptx", "slides 11, 25, 28: screenshots scaled down softer and paler than the office does"},
     {"poi__aascu.org_workarea_downloadasset.aspx_id=5864.pptx", "table cell fills and borders differ"},
     {"poi__ae.ac.uaeu.faculty_nafaachbili_GeomLec1.pptx", "justified text spaced differently"},
     {"poi__au.asn.aes.www_conferences_2011_presentations_Fri_20Room4Level4_20930_20Maloney.pptx",
