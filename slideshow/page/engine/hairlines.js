@@ -1,11 +1,13 @@
-// - "hairlines": the office draws a line thinner than a pixel (a table's borders, a thin
-//   outline: a few tenths of a millimetre at a few hundred rows) one pixel wide, in its full
-//   colour, on whole pixels. The browser draws it at its own width, spread by anti-aliasing
-//   over two rows into a faint grey, so a table's grid all but vanishes. Here every unfilled
-//   stroke made of level and upright lines only (a table's border, a frame) that is thinner
-//   than a pixel at the page's scale becomes one pixel wide, on whole pixels, without
-//   anti-aliasing, as the office draws it. Sloping lines (a chart's, even barely sloping) the
-//   office draws anti-aliased at their own width, as the browser does: they are left alone.
+// - "hairlines": lines the office draws one pixel wide where the browser draws them thinner.
+//   - A hairline (a line of no width, as drawings and clip art are made of) comes without a
+//     stroke width, which the browser takes as one unit, a hundredth of a millimetre: the
+//     lines all but vanish and the drawing looks pale. The office draws it one pixel wide.
+//   - A table's borders thinner than a pixel (a few tenths of a millimetre at a few hundred
+//     rows) the office draws one pixel wide, in their full colour, on whole pixels; the
+//     browser spreads them by anti-aliasing over two rows into a faint grey. Each such border
+//     line (unfilled, level or upright) becomes one pixel wide, without anti-aliasing.
+//   Other thin lines (a shape's outline, a chart's grid) the office draws anti-aliased at
+//   their own width, as the browser does: they are left alone.
 (function () {
   'use strict';
 
@@ -37,15 +39,20 @@
   function widen(doc) {
     var scale = pixelsPerUnit(doc);
     if (!(scale > 0)) return;
-    var pixel = 1 / scale;
+    var pixel = String(1 / scale);
     var stroked = doc.querySelectorAll('[stroke]');
     for (var i = 0; i < stroked.length; ++i) {
       var element = stroked[i];
       var stroke = element.getAttribute('stroke');
       if (!stroke || stroke === 'none' || element.closest('pattern, marker, mask, clipPath')) continue;
-      var width = parseFloat(element.getAttribute('stroke-width') || '1');
-      if (!(width < pixel) || element.getAttribute('fill') !== 'none' || !levelAndUpright(element)) continue;
-      element.setAttribute('stroke-width', String(pixel));
+      if (!element.hasAttribute('stroke-width')) {
+        if (!element.closest('text')) element.setAttribute('stroke-width', pixel);
+        continue;
+      }
+      if (!(parseFloat(element.getAttribute('stroke-width')) < 1 / scale) || element.getAttribute('fill') !== 'none' ||
+          !element.closest('.com\\.sun\\.star\\.drawing\\.TableShape') || !levelAndUpright(element))
+        continue;
+      element.setAttribute('stroke-width', pixel);
       element.setAttribute('shape-rendering', 'crispEdges');
     }
   }
