@@ -46,7 +46,8 @@
       var stroke = element.getAttribute('stroke');
       if (!stroke || stroke === 'none' || element.closest('pattern, marker, mask, clipPath')) continue;
       if (!element.hasAttribute('stroke-width')) {
-        if (!element.closest('text')) element.setAttribute('stroke-width', pixel);
+        if (element.closest('text')) continue;
+        element.setAttribute('stroke-width', pixel);
         continue;
       }
       if (!(parseFloat(element.getAttribute('stroke-width')) < 1 / scale) || element.getAttribute('fill') !== 'none' ||
