@@ -187,6 +187,7 @@ TEST(Fidelity, MasterFieldsOnEveryShownSlide) {
 
 // What the office draws beyond plain fills and text, one effect a slide (see effects.fodp):
 // text shadow, half-transparent picture, transparency gradient, glow, soft edge, shape shadow.
+// Every slide's side-by-side picture is written, for a person to look at.
 TEST(Fidelity, EffectsAsTheOfficeDrawsThem) {
   const std::string deck = FixtureFiles::Converted("effects.fodp", "odp");
   ASSERT_FALSE(deck.empty());
@@ -200,6 +201,7 @@ TEST(Fidelity, EffectsAsTheOfficeDrawsThem) {
                                   "glow", "soft edge", "shape shadow"};
   for (const FidelityCheck::SlideMatch& m : result.slides) {
     std::printf("fidelity effects slide %d (%s): %.3f\n", m.slide, kEffects[m.slide - 1], m.ssim);
+    FidelityCheck::SideBySide(m.office, dir + "/" + BaseName(deck) + ".mp4", m.frame, SideBySideName(dir, deck, m.slide));
     EXPECT_GE(m.ssim, kFixtureFloor) << kEffects[m.slide - 1] << " (see " << SideBySideName(dir, deck, m.slide) << ")";
   }
 }
