@@ -11,15 +11,12 @@
 (function () {
   'use strict';
 
-  // Device pixels per user unit of the document's root: the viewBox fitted into the view.
+  // Device pixels per user unit of the document's root: the viewBox fitted into the view,
+  // which the root fills (read from the window, so as not to lay the page out this early).
   function pixelsPerUnit(doc) {
-    var root = doc.documentElement;
-    var box = root.viewBox && root.viewBox.baseVal;
+    var box = doc.documentElement.viewBox && doc.documentElement.viewBox.baseVal;
     if (!box || !(box.width > 0) || !(box.height > 0)) return 0;
-    var rect = root.getBoundingClientRect();
-    var width = rect.width > 0 ? rect.width : window.innerWidth;
-    var height = rect.height > 0 ? rect.height : window.innerHeight;
-    return Math.min(width / box.width, height / box.height) * (window.devicePixelRatio || 1);
+    return Math.min(window.innerWidth / box.width, window.innerHeight / box.height) * (window.devicePixelRatio || 1);
   }
 
   // Whether `element` draws only level and upright lines: a rect, or a path of absolute
