@@ -39,6 +39,8 @@
 #include "PresentationEncryption.h"
 #include "ShowPage.h"
 #include "TemporaryDirectory.h"
+#include "PictureFrameReader.h"
+#include "ShapeGlowReader.h"
 #include "TextShadowReader.h"
 #include "UnoValues.h"
 
@@ -116,13 +118,16 @@ std::vector<int> ShownSlides(const uno::Reference<drawing::XDrawPages>& pages, i
 }
 
 bool WriteArchive(const std::string& svgPath, const std::string& archivePath, const std::vector<int>& shown,
-                  const std::vector<TextShadows::Box>& textShadows, DeckSounds& sounds, std::string& error) {
+                  const std::vector<TextShadows::Box>& textShadows, const std::vector<PictureFrames::Frame>& frames,
+                  const std::vector<ShapeGlows::Effect>& glows, DeckSounds& sounds, std::string& error) {
   std::string svg;
   if (!ReadFile(svgPath, svg)) {
     error = "the office wrote no slide show (" + svgPath + ")";
     return false;
   }
-  svg = ShowPage::PrepareShow(TextShadows::Apply(svg, textShadows));
+  // What the export drops or misplaces, put back (see each class).
+  svg = ShowPage::PrepareShow(
+      ShapeGlows::Apply(PictureFrames::Apply(TextShadows::Apply(svg, textShadows), frames), glows));
   if (svg.empty()) {
     error = "the office's SVG export holds no slide show";
     return false;
@@ -334,6 +339,8 @@ int OfficeExporter::exportPresentation(const std::string& sourcePath, const std:
     office.process.armWatchdog(options_.workLimit);
     std::vector<int> shown;
     std::vector<TextShadows::Box> textShadows;  // what the export drops, put back afterwards
+    std::vector<PictureFrames::Frame> pictureFrames;
+    std::vector<ShapeGlows::Effect> glows;
     DeckSounds sounds;
     bool exported = false;
     uno::Reference<lang::XComponent> document;
@@ -388,6 +395,8 @@ int OfficeExporter::exportPresentation(const std::string& sourcePath, const std:
                                Properties({Property("FilterName", uno::Any(OUString("impress_svg_Export")))}));
           exported = true;
           textShadows = TextShadowReader::Read(document);
+          pictureFrames = PictureFrameReader::Read(document);
+          glows = ShapeGlowReader::Read(document);
         } catch (const io::IOException& e) {
           fail(Failure::Office, ExportProblem::WriteFailed, "the office could not write the show: " + Utf8(e.Message));
         }
@@ -422,7 +431,8 @@ int OfficeExporter::exportPresentation(const std::string& sourcePath, const std:
     }
 
     std::string error;
-    if (failure == Failure::None && exported && !WriteArchive(svgPath, archivePath, shown, textShadows, sounds, error))
+    if (failure == Failure::None && exported &&
+        !WriteArchive(svgPath, archivePath, shown, textShadows, pictureFrames, glows, sounds, error))
       fail(Failure::Office, ExportProblem::WriteFailed, error);
     ::unlink(svgPath.c_str());
   } catch (const uno::Exception& e) {

@@ -72,17 +72,15 @@
     };
   }
 
-  window.addEventListener(
-    'load',
-    function (event) {
-      if (event.target !== document || typeof window.MetaDocument !== 'function') return;
-      try {
-        joinPlaceholders(document);
-        shortDate(window);
-      } catch (e) {
-        // an engine of another make: left as it is
-      }
-    },
-    true
-  );
+  // Once the engine's script has run, before its window.onload reads the master pages: a
+  // load listener may come after that onload, and the fields are then read unmended.
+  document.addEventListener('DOMContentLoaded', function () {
+    if (typeof window.MetaDocument !== 'function') return;
+    try {
+      joinPlaceholders(document);
+      shortDate(window);
+    } catch (e) {
+      // an engine of another make: left as it is
+    }
+  });
 })();

@@ -1,0 +1,121 @@
+#include "PictureFrames.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <set>
+
+namespace {
+
+constexpr long kTolerance = 2;  // the export rounds positions; a box may differ by a unit or two
+
+// The value of attribute `name` in the tag that spans [begin, end) of `text`; -1 when absent.
+long Attribute(const std::string& text, size_t begin, size_t end, const std::string& name) {
+  const size_t at = text.find(" " + name + "=\"", begin);
+  if (at == std::string::npos || at >= end) return -1;
+  return std::atol(text.c_str() + at + name.size() + 3);
+}
+
+bool Near(long a, long b) { return std::labs(a - b) <= kTolerance; }
+
+bool Near(const PictureFrames::Rect& a, const PictureFrames::Rect& b) {
+  return Near(a.x, b.x) && Near(a.y, b.y) && Near(a.width, b.width) && Near(a.height, b.height);
+}
+
+PictureFrames::Rect TagRect(const std::string& svg, size_t begin, size_t end) {
+  return {Attribute(svg, begin, end, "x"), Attribute(svg, begin, end, "y"), Attribute(svg, begin, end, "width"),
+          Attribute(svg, begin, end, "height")};
+}
+
+std::string Colour(unsigned rgb) {
+  return "rgb(" + std::to_string((rgb >> 16) & 0xff) + "," + std::to_string((rgb >> 8) & 0xff) + "," +
+         std::to_string(rgb & 0xff) + ")";
+}
+
+std::string Opacity(int transparence) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%.2f", (100 - std::min(100, std::max(0, transparence))) / 100.0);
+  return text;
+}
+
+std::string RectAttributes(const PictureFrames::Rect& r) {
+  return " x=\"" + std::to_string(r.x) + "\" y=\"" + std::to_string(r.y) + "\" width=\"" + std::to_string(r.width) +
+         "\" height=\"" + std::to_string(r.height) + "\"";
+}
+
+PictureFrames::Rect Grown(const PictureFrames::Rect& r, long by) {
+  return {r.x - by, r.y - by, r.width + 2 * by, r.height + 2 * by};
+}
+
+}  // namespace
+
+std::string PictureFrames::Apply(const std::string& svg, const std::vector<Frame>& frames) {
+  if (frames.empty()) return svg;
+  static const std::string kRect = "<rect class=\"BoundingBox\"";
+  static const std::string kImage = "<image ";
+  std::string out;
+  out.reserve(svg.size() + 4096);
+  std::set<long> blurs;
+  size_t copied = 0;
+  for (size_t rect = svg.find(kRect); rect != std::string::npos; rect = svg.find(kRect, rect + 1)) {
+    const size_t rectEnd = svg.find('>', rect);
+    if (rectEnd == std::string::npos) break;
+    const Rect box = TagRect(svg, rect, rectEnd);
+    const Frame* frame = nullptr;
+    for (const Frame& f : frames)
+      if (Near(f.bound, box) && !Near(f.own, box)) frame = &f;
+    if (frame == nullptr) continue;
+    // The bitmap follows the bounding box at once, stretched over it.
+    const size_t imageAt = svg.find(kImage, rectEnd);
+    if (imageAt == std::string::npos || svg.find_first_not_of(" \t\r\n", rectEnd + 1) != imageAt) continue;
+    const size_t imageEnd = svg.find("/>", imageAt);
+    if (imageEnd == std::string::npos || !Near(TagRect(svg, imageAt, imageEnd), box)) continue;
+    // Up to the image's own attributes: the shadow first, beneath the picture.
+    out.append(svg, copied, imageAt - copied);
+    const long line = frame->lineWidth;
+    const Rect outer = Grown(frame->own, line);
+    if (frame->shadow) {
+      Rect shadow = outer;
+      shadow.x += frame->shadowDx;
+      shadow.y += frame->shadowDy;
+      out += "<rect" + RectAttributes(shadow) + " stroke=\"none\" fill=\"" + Colour(frame->shadowColour) +
+             "\" fill-opacity=\"" + Opacity(frame->shadowTransparence) + "\"";
+      if (frame->shadowBlur > 0) {
+        blurs.insert(frame->shadowBlur);
+        out += " filter=\"url(#kv-picture-shadow-" + std::to_string(frame->shadowBlur) + ")\"";
+      }
+      out += "/>";
+    }
+    // The image with its place replaced, its other attributes as they were.
+    std::string tag = svg.substr(imageAt, imageEnd - imageAt);
+    for (const char* name : {"x", "y", "width", "height"}) {
+      const std::string key = std::string(" ") + name + "=\"";
+      const size_t at = tag.find(key);
+      const size_t valueEnd = at == std::string::npos ? at : tag.find('"', at + key.size());
+      if (valueEnd == std::string::npos) continue;
+      const long value = name[0] == 'x' ? frame->own.x : name[0] == 'y' ? frame->own.y
+                                      : name[0] == 'w' ? frame->own.width : frame->own.height;
+      tag.replace(at + key.size(), valueEnd - at - key.size(), std::to_string(value));
+    }
+    out += tag + "/>";
+    if (line > 0)
+      out += "<rect" + RectAttributes(Grown(frame->own, line / 2)) + " fill=\"none\" stroke=\"" +
+             Colour(frame->lineColour) + "\" stroke-opacity=\"" + Opacity(frame->lineTransparence) +
+             "\" stroke-width=\"" + std::to_string(line) + "\" stroke-linejoin=\"round\"/>";
+    copied = imageEnd + 2;
+  }
+  if (copied == 0) return svg;
+  out.append(svg, copied, std::string::npos);
+  if (blurs.empty()) return out;
+  // The blur filters go into the document's first definitions.
+  std::string filters;
+  for (long blur : blurs)
+    filters += "<filter id=\"kv-picture-shadow-" + std::to_string(blur) +
+               "\" x=\"-20%\" y=\"-20%\" width=\"140%\" height=\"140%\" primitiveUnits=\"userSpaceOnUse\">"
+               "<feGaussianBlur stdDeviation=\"" + std::to_string(std::max(1L, blur / 2)) + "\"/></filter>\n";
+  const size_t defs = out.find("<defs");
+  const size_t defsEnd = defs == std::string::npos ? defs : out.find('>', defs);
+  if (defsEnd == std::string::npos) return svg;
+  out.insert(defsEnd + 1, "\n" + filters);
+  return out;
+}
