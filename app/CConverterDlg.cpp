@@ -20,12 +20,14 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <iterator>
 
 #include "CAboutDlg.h"
 #include "DialogPrompts.h"
 #include "DrawOleObject.h"
 #include "ExportPresentation.h"
+#include "MhtmlArchive.h"
 #include "PresentationFile.h"
 #include "SlideShape.h"
 #include "ui_IDD_CONVERTER.h"
@@ -51,6 +53,23 @@ class WaitCursor {
 uint32_t TickCount() {
   using namespace std::chrono;
   return static_cast<uint32_t>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+}
+
+// Why the archive at `path` holds no show to play, or empty when it does. The exporter counts
+// the slides before it writes the show, and an export that failed after the count still
+// returns it: the office may have died while writing, leaving the work file empty or cut short.
+std::string UnplayableShow(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return "the exported show cannot be opened";
+  const std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  MhtmlArchive archive;
+  if (!archive.parse(data)) return "the exported show cannot be read (" + archive.error() + ")";
+  for (const MhtmlArchive::Part& part : archive.parts()) {
+    const std::string& name = part.contentLocation;
+    static const std::string page = ".files/fullscreen.htm";
+    if (name.size() >= page.size() && name.compare(name.size() - page.size(), page.size(), page) == 0) return {};
+  }
+  return "the exported show has no slide-show page";
 }
 
 bool SameFile(const QString& a, const QString& b) {
@@ -219,6 +238,14 @@ void CConverterDlg::OnConvert() {
     if (!exporterSpoke) message(tr("无法导出演示文稿：%1").arg(source));
     // The answer to an encrypted deck is its password, not another try.
     if (report.problem == ExportProblem::Encrypted) message(EncryptedMessage());
+    deleteWorkFile();
+    return;
+  }
+  if (const std::string why = UnplayableShow(workFile.toStdString()); !why.empty()) {
+    // The exporter has already said that it failed; filming would wait for a show that never comes.
+    outcome_ = ConversionOutcome::StartFailed;
+    outcomeDetail_ = QString::fromStdString(why);
+    if (!exporterSpoke) message(tr("无法导出演示文稿：%1").arg(source));
     deleteWorkFile();
     return;
   }

@@ -16,7 +16,7 @@
 #include <com/sun/star/drawing/XDrawPages.hpp>
 #include <com/sun/star/drawing/XDrawPagesSupplier.hpp>
 #include <com/sun/star/drawing/XShape.hpp>
-#include <com/sun/star/drawing/XShapeDescriptor.hpp>
+#include <com/sun/star/lang/XServiceInfo.hpp>
 #include <com/sun/star/presentation/EffectCommands.hpp>
 #include <osl/file.hxx>
 
@@ -182,14 +182,16 @@ class Finder {
     if (!shapes.is()) return;
     for (sal_Int32 i = 0; i < shapes->getCount(); ++i) {
       uno::Reference<drawing::XShape> shape(shapes->getByIndex(i), uno::UNO_QUERY);
-      uno::Reference<drawing::XShapeDescriptor> descriptor(shape, uno::UNO_QUERY);
-      if (!shape.is() || !descriptor.is()) continue;
-      const std::string type = Utf8(descriptor->getShapeType());
-      if (type == "com.sun.star.drawing.GroupShape") {
+      uno::Reference<lang::XServiceInfo> info(shape, uno::UNO_QUERY);
+      if (!shape.is() || !info.is()) continue;
+      if (info->supportsService("com.sun.star.drawing.GroupShape")) {
         findMedia(uno::Reference<container::XIndexAccess>(shape, uno::UNO_QUERY));
         continue;
       }
-      if (type.find("MediaShape") == std::string::npos) continue;
+      // A presentation's own media shapes and the drawing layer's.
+      if (!info->supportsService("com.sun.star.presentation.MediaShape") &&
+          !info->supportsService("com.sun.star.drawing.MediaShape"))
+        continue;
       const int ordinal = mediaShapes_++;  // the page finds the shape by it
       uno::Reference<beans::XPropertySet> props(shape, uno::UNO_QUERY);
       const std::string mediaUrl = Utf8(Get<OUString>(props, "MediaURL", OUString()));

@@ -27,6 +27,7 @@
 #include "AppTestSupport.h"
 #include "CAboutDlg.h"
 #include "CConverterDlg.h"
+#include "ExportPresentation.h"
 #include "FixtureFiles.h"
 #include "ProcessTree.h"
 #include "QtWait.h"
@@ -428,6 +429,29 @@ TEST_F(ConverterDlgConversion, FailedExportEndsTheAttemptWithTheExportersOwnText
   EXPECT_FALSE(dlg.button("IDC_STOP")->isEnabled());
   EXPECT_FALSE(FileExists(out_.file("never.mp4")));
   EXPECT_TRUE(WorkFilesLeft().empty());
+}
+
+// An office that dies while writing the show has already counted the slides: the export
+// returns the count with its failure, and the show it left is empty or cut short.
+TEST_F(ConverterDlgConversion, ExportThatCountedButLeftNoReadableShowEndsTheAttempt) {
+  for (const std::string& written : {std::string(), std::string("MIME-Version: 1.0\r\nContent-Type: multipart/related;")}) {
+    SCOPED_TRACE(written.size());
+    FakePrompts prompts;
+    CConverterDlg dlg(&prompts, false);
+    dlg.setExportFunction([&](const std::string&, const std::string& archive, const ExportNotifier& notify) {
+      std::ofstream(archive, std::ios::binary | std::ios::trunc) << written;
+      notify(kOleExceptionMessage);
+      return 4;
+    });
+    Start(dlg, prompts, FourSlides(), out_.file("never.mp4"), 5);
+    EXPECT_EQ(prompts.messages, QStringList{QStringLiteral(" OLE Exception take place ")});
+    EXPECT_EQ(dlg.outcome(), ConversionOutcome::StartFailed);
+    EXPECT_TRUE(dlg.outcomeDetail().startsWith(QStringLiteral("the exported show cannot be read")))
+        << dlg.outcomeDetail().toStdString();
+    ExpectReady(dlg);
+    EXPECT_FALSE(FileExists(out_.file("never.mp4")));
+    EXPECT_TRUE(WorkFilesLeft().empty());
+  }
 }
 
 // True when some open file description holds the lock of `path`.

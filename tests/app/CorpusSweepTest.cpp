@@ -137,8 +137,9 @@ TEST_P(CorpusSweep, ConvertsToTheEndOrFailsWithItsReason) {
     bool named = false;
     for (const char* line : kRefusals) named = named || kavreto.stderrText().find(line) != std::string::npos;
     EXPECT_TRUE(named) << "no plain-words reason in: " << kavreto.stderrText();
-    if (file.name.find("Password_Protected") != std::string::npos)
+    if (file.name.find("Password_Protected") != std::string::npos) {
       EXPECT_NE(kavreto.stderrText().find(kEncrypted), std::string::npos) << kavreto.stderrText();
+    }
     EXPECT_FALSE(FileExists(output));
     return;
   }
@@ -146,7 +147,9 @@ TEST_P(CorpusSweep, ConvertsToTheEndOrFailsWithItsReason) {
   if (gap != kKnownGaps.end()) {
     EXPECT_TRUE(status == 0 || status == 1) << kavreto.stderrText();
     EXPECT_EQ(last.value("state").toString().toStdString(), status == 0 ? "done" : "failed");
-    if (status == 1) EXPECT_NE(kavreto.stderrText().find("演示文稿无法完整播放"), std::string::npos);
+    if (status == 1) {
+      EXPECT_NE(kavreto.stderrText().find("演示文稿无法完整播放"), std::string::npos);
+    }
     GTEST_SKIP() << "known gap: " << gap->second << " (" << slidesReported.size() << " of " << file.slides
                  << " slides reported, exit " << status << ")";
   }

@@ -86,7 +86,9 @@ TEST(CorpusExportTest, EveryFileExportsWithItsCountOrFailsWithAMessage) {
         EXPECT_NE(report.problem, ExportProblem::None);
         EXPECT_NE(report.problem, ExportProblem::OfficeFailed) << report.detail;
         EXPECT_FALSE(report.detail.empty());
-        if (row.file == "poi__Password_Protected-hello.ppt") EXPECT_EQ(report.problem, ExportProblem::Encrypted);
+        if (row.file == "poi__Password_Protected-hello.ppt") {
+          EXPECT_EQ(report.problem, ExportProblem::Encrypted);
+        }
         RecordProperty(row.file, PlainWords(report.problem) + " " + report.detail);
       }
       for (const std::string& message : messages) linkFailures += message == kOleExceptionMessage;

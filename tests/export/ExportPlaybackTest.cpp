@@ -548,7 +548,9 @@ TEST_F(ClockPlayback, EveryStillInOrderAtEveryFrameRateEachFillingFrameRatePlusO
     // Each still stays exactly frameRate + 1 frames (the page answers every frame in time),
     // the picture first filmed in the advancing tick included; the last one up to the end.
     for (auto [picture, length] : RunsOf<int>(film.frames, FourSlidesPicture))
-      if (picture >= 0 && picture != 5 && length > 1) EXPECT_GE(length, frameRate + 1) << picture;
+      if (picture >= 0 && picture != 5 && length > 1) {
+        EXPECT_GE(length, frameRate + 1) << picture;
+      }
   }
 }
 
@@ -563,7 +565,9 @@ TEST_F(ClockPlayback, SameFramesOnEveryRunAtAnyPaceOfTheWorkerOrTheTicks) {
     if (run == 1) film.encodeDelay = std::chrono::milliseconds(25);
     ASSERT_TRUE(film.Run(run == 2 ? 100 : 0));
     EXPECT_TRUE(film.ended);
-    if (run < 2) EXPECT_EQ(film.pacer().droppedTicks(), 0u);
+    if (run < 2) {
+      EXPECT_EQ(film.pacer().droppedTicks(), 0u);
+    }
     if (run == 0) {
       first = film.Hashes();
       EXPECT_GT(first.size(), 90u);

@@ -49,7 +49,9 @@ TEST(MotionModes, FlyInZoomAndAMotionPathFilmTheSameInEveryMode) {
   const std::vector<SlideVerdict> verdicts = JudgeSlides(batch, presets);
   for (const SlideVerdict& v : verdicts) {
     EXPECT_TRUE(v.seen) << v.id;
-    if (gaps.count(v.id) == 0) EXPECT_TRUE(v.moved) << v.id << ": no motion";
+    if (gaps.count(v.id) == 0) {
+      EXPECT_TRUE(v.moved) << v.id << ": no motion";
+    }
   }
 
   // At the clock's pace, and with the clock started at SOURCE_DATE_EPOCH.
