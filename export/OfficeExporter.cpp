@@ -29,6 +29,7 @@
 #include <vector>
 
 #include "DeckSounds.h"
+#include "JustifiedTextReader.h"
 #include "MhtmlWriter.h"
 #include "OfficeInteraction.h"
 #include "OfficeLeftovers.h"
@@ -119,15 +120,16 @@ std::vector<int> ShownSlides(const uno::Reference<drawing::XDrawPages>& pages, i
 
 bool WriteArchive(const std::string& svgPath, const std::string& archivePath, const std::vector<int>& shown,
                   const std::vector<TextShadows::Box>& textShadows, const std::vector<PictureFrames::Frame>& frames,
-                  const std::vector<ShapeGlows::Effect>& glows, DeckSounds& sounds, std::string& error) {
+                  const std::vector<ShapeGlows::Effect>& glows, const std::vector<JustifiedText::Shape>& justified,
+                  DeckSounds& sounds, std::string& error) {
   std::string svg;
   if (!ReadFile(svgPath, svg)) {
     error = "the office wrote no slide show (" + svgPath + ")";
     return false;
   }
   // What the export drops or misplaces, put back (see each class).
-  svg = ShowPage::PrepareShow(
-      ShapeGlows::Apply(PictureFrames::Apply(TextShadows::Apply(svg, textShadows), frames), glows));
+  svg = ShowPage::PrepareShow(JustifiedText::Apply(
+      ShapeGlows::Apply(PictureFrames::Apply(TextShadows::Apply(svg, textShadows), frames), glows), justified));
   if (svg.empty()) {
     error = "the office's SVG export holds no slide show";
     return false;
@@ -341,6 +343,7 @@ int OfficeExporter::exportPresentation(const std::string& sourcePath, const std:
     std::vector<TextShadows::Box> textShadows;  // what the export drops, put back afterwards
     std::vector<PictureFrames::Frame> pictureFrames;
     std::vector<ShapeGlows::Effect> glows;
+    std::vector<JustifiedText::Shape> justified;
     DeckSounds sounds;
     bool exported = false;
     uno::Reference<lang::XComponent> document;
@@ -397,6 +400,7 @@ int OfficeExporter::exportPresentation(const std::string& sourcePath, const std:
           textShadows = TextShadowReader::Read(document);
           pictureFrames = PictureFrameReader::Read(document);
           glows = ShapeGlowReader::Read(document);
+          justified = JustifiedTextReader::Read(document);
         } catch (const io::IOException& e) {
           fail(Failure::Office, ExportProblem::WriteFailed, "the office could not write the show: " + Utf8(e.Message));
         }
@@ -432,7 +436,7 @@ int OfficeExporter::exportPresentation(const std::string& sourcePath, const std:
 
     std::string error;
     if (failure == Failure::None && exported &&
-        !WriteArchive(svgPath, archivePath, shown, textShadows, pictureFrames, glows, sounds, error))
+        !WriteArchive(svgPath, archivePath, shown, textShadows, pictureFrames, glows, justified, sounds, error))
       fail(Failure::Office, ExportProblem::WriteFailed, error);
     ::unlink(svgPath.c_str());
   } catch (const uno::Exception& e) {

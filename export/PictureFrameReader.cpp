@@ -29,7 +29,9 @@ bool IsPicture(const uno::Reference<drawing::XShape>& shape) {
   return info.is() && info->supportsService("com.sun.star.drawing.GraphicObjectShape");
 }
 
-void ReadPages(const uno::Reference<container::XIndexAccess>& pages, std::vector<PictureFrames::Frame>& frames) {
+// `masters`: the pages are master pages.
+void ReadPages(const uno::Reference<container::XIndexAccess>& pages, bool masters,
+               std::vector<PictureFrames::Frame>& frames) {
   if (!pages.is()) return;
   for (sal_Int32 p = 0; p < pages->getCount(); ++p) {
     uno::Reference<container::XIndexAccess> shapes(pages->getByIndex(p), uno::UNO_QUERY);
@@ -59,6 +61,7 @@ void ReadPages(const uno::Reference<container::XIndexAccess>& pages, std::vector
       const awt::Size size = shape->getSize();
       frame.bound = {bound.X, bound.Y, bound.Width, bound.Height};
       frame.own = {at.X, at.Y, size.Width, size.Height};
+      frame.page = masters ? ShowPages::kMaster : int{p};
       frames.push_back(frame);
     }
   }
@@ -70,10 +73,11 @@ std::vector<PictureFrames::Frame> PictureFrameReader::Read(const uno::Reference<
   std::vector<PictureFrames::Frame> frames;
   try {
     uno::Reference<drawing::XDrawPagesSupplier> slides(document, uno::UNO_QUERY);
-    if (slides.is()) ReadPages(uno::Reference<container::XIndexAccess>(slides->getDrawPages(), uno::UNO_QUERY), frames);
+    if (slides.is())
+      ReadPages(uno::Reference<container::XIndexAccess>(slides->getDrawPages(), uno::UNO_QUERY), false, frames);
     uno::Reference<drawing::XMasterPagesSupplier> masters(document, uno::UNO_QUERY);
     if (masters.is())
-      ReadPages(uno::Reference<container::XIndexAccess>(masters->getMasterPages(), uno::UNO_QUERY), frames);
+      ReadPages(uno::Reference<container::XIndexAccess>(masters->getMasterPages(), uno::UNO_QUERY), true, frames);
   } catch (const uno::Exception&) {
     frames.clear();
   }

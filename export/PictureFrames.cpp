@@ -57,13 +57,15 @@ std::string PictureFrames::Apply(const std::string& svg, const std::vector<Frame
   out.reserve(svg.size() + 4096);
   std::set<long> blurs;
   size_t copied = 0;
+  const ShowPages pages(svg);
   for (size_t rect = svg.find(kRect); rect != std::string::npos; rect = svg.find(kRect, rect + 1)) {
     const size_t rectEnd = svg.find('>', rect);
     if (rectEnd == std::string::npos) break;
     const Rect box = TagRect(svg, rect, rectEnd);
+    const int page = pages.pageAt(rect);
     const Frame* frame = nullptr;
     for (const Frame& f : frames)
-      if (Near(f.bound, box) && !Near(f.own, box)) frame = &f;
+      if (ShowPages::Matches(f.page, page) && Near(f.bound, box) && !Near(f.own, box)) frame = &f;
     if (frame == nullptr) continue;
     // The bitmap follows the bounding box at once, stretched over it.
     const size_t imageAt = svg.find(kImage, rectEnd);

@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "ShowPages.h"
+
 class PictureFrames {
  public:
   struct Rect {
@@ -29,6 +31,7 @@ class PictureFrames {
     unsigned shadowColour = 0;
     int shadowTransparence = 0;  // percent
     long shadowDx = 0, shadowDy = 0, shadowBlur = 0;
+    int page = ShowPages::kAny;  // the slide (from 0), or ShowPages::kMaster; kAny: by box alone
   };
 
   // `svg` with each picture of `frames` in its own rectangle, outlined and shadowed; a frame

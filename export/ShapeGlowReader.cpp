@@ -24,7 +24,9 @@ T Value(const uno::Reference<beans::XPropertySet>& shape, const uno::Reference<b
   return value;
 }
 
-void ReadPages(const uno::Reference<container::XIndexAccess>& pages, std::vector<ShapeGlows::Effect>& effects) {
+// `masters`: the pages are master pages.
+void ReadPages(const uno::Reference<container::XIndexAccess>& pages, bool masters,
+               std::vector<ShapeGlows::Effect>& effects) {
   if (!pages.is()) return;
   for (sal_Int32 p = 0; p < pages->getCount(); ++p) {
     uno::Reference<container::XIndexAccess> shapes(pages->getByIndex(p), uno::UNO_QUERY);
@@ -46,6 +48,7 @@ void ReadPages(const uno::Reference<container::XIndexAccess>& pages, std::vector
       effect.y = at.Y;
       effect.width = size.Width;
       effect.height = size.Height;
+      effect.page = masters ? ShowPages::kMaster : int{p};
       effects.push_back(effect);
     }
   }
@@ -57,10 +60,11 @@ std::vector<ShapeGlows::Effect> ShapeGlowReader::Read(const uno::Reference<lang:
   std::vector<ShapeGlows::Effect> effects;
   try {
     uno::Reference<drawing::XDrawPagesSupplier> slides(document, uno::UNO_QUERY);
-    if (slides.is()) ReadPages(uno::Reference<container::XIndexAccess>(slides->getDrawPages(), uno::UNO_QUERY), effects);
+    if (slides.is())
+      ReadPages(uno::Reference<container::XIndexAccess>(slides->getDrawPages(), uno::UNO_QUERY), false, effects);
     uno::Reference<drawing::XMasterPagesSupplier> masters(document, uno::UNO_QUERY);
     if (masters.is())
-      ReadPages(uno::Reference<container::XIndexAccess>(masters->getMasterPages(), uno::UNO_QUERY), effects);
+      ReadPages(uno::Reference<container::XIndexAccess>(masters->getMasterPages(), uno::UNO_QUERY), true, effects);
   } catch (const uno::Exception&) {
     effects.clear();
   }

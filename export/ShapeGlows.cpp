@@ -60,14 +60,16 @@ std::string ShapeGlows::Apply(const std::string& svg, const std::vector<Effect>&
   std::string filters;
   size_t copied = 0;
   int count = 0;
+  const ShowPages pages(svg);
   for (size_t rect = svg.find(kRect); rect != std::string::npos; rect = svg.find(kRect, rect + 1)) {
     const size_t rectEnd = svg.find('>', rect);
     if (rectEnd == std::string::npos) break;
     const long x = Attribute(svg, rect, rectEnd, "x"), y = Attribute(svg, rect, rectEnd, "y");
     const long w = Attribute(svg, rect, rectEnd, "width"), h = Attribute(svg, rect, rectEnd, "height");
+    const int page = pages.pageAt(rect);
     const Effect* effect = nullptr;
     for (const Effect& e : effects)
-      if (Near(e.x, x) && Near(e.y, y) && Near(e.width, w) && Near(e.height, h)) effect = &e;
+      if (ShowPages::Matches(e.page, page) && Near(e.x, x) && Near(e.y, y) && Near(e.width, w) && Near(e.height, h)) effect = &e;
     if (effect == nullptr || (effect->glowRadius <= 0 && effect->softEdgeRadius <= 0)) continue;
     // The filter goes on the group that holds the box and the shape's drawing.
     const size_t group = svg.rfind("<g", rect);

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "ShowPages.h"
+
 class ShapeGlows {
  public:
   struct Effect {
@@ -20,6 +22,7 @@ class ShapeGlows {
     unsigned glowColour = 0;                   // 0xRRGGBB
     int glowTransparence = 0;                  // percent
     long softEdgeRadius = 0;                   // 0: no soft edge
+    int page = ShowPages::kAny;                             // the slide (from 0), or ShowPages::kMaster; kAny: by box alone
   };
 
   // `svg` with every shape of `effects` filtered; unchanged without effects or boxes found.

@@ -11,6 +11,8 @@
 #include <com/sun/star/text/XText.hpp>
 #include <com/sun/star/text/XTextRange.hpp>
 
+#include "ShowPages.h"
+
 using namespace css;
 
 namespace {
@@ -37,7 +39,9 @@ bool HasShadowedText(const uno::Reference<text::XText>& text) {
   return false;
 }
 
-void ReadPages(const uno::Reference<container::XIndexAccess>& pages, std::vector<TextShadows::Box>& boxes) {
+// `masters`: the pages are master pages.
+void ReadPages(const uno::Reference<container::XIndexAccess>& pages, bool masters,
+               std::vector<TextShadows::Box>& boxes) {
   if (!pages.is()) return;
   for (sal_Int32 p = 0; p < pages->getCount(); ++p) {
     uno::Reference<container::XIndexAccess> shapes(pages->getByIndex(p), uno::UNO_QUERY);
@@ -52,7 +56,7 @@ void ReadPages(const uno::Reference<container::XIndexAccess>& pages, std::vector
       }
       const awt::Point at = shape->getPosition();
       const awt::Size size = shape->getSize();
-      boxes.push_back({at.X, at.Y, size.Width, size.Height});
+      boxes.push_back({at.X, at.Y, size.Width, size.Height, masters ? ShowPages::kMaster : int{p}});
     }
   }
 }
@@ -63,10 +67,11 @@ std::vector<TextShadows::Box> TextShadowReader::Read(const uno::Reference<lang::
   std::vector<TextShadows::Box> boxes;
   try {
     uno::Reference<drawing::XDrawPagesSupplier> slides(document, uno::UNO_QUERY);
-    if (slides.is()) ReadPages(uno::Reference<container::XIndexAccess>(slides->getDrawPages(), uno::UNO_QUERY), boxes);
+    if (slides.is())
+      ReadPages(uno::Reference<container::XIndexAccess>(slides->getDrawPages(), uno::UNO_QUERY), false, boxes);
     uno::Reference<drawing::XMasterPagesSupplier> masters(document, uno::UNO_QUERY);
     if (masters.is())
-      ReadPages(uno::Reference<container::XIndexAccess>(masters->getMasterPages(), uno::UNO_QUERY), boxes);
+      ReadPages(uno::Reference<container::XIndexAccess>(masters->getMasterPages(), uno::UNO_QUERY), true, boxes);
   } catch (const uno::Exception&) {
     boxes.clear();
   }

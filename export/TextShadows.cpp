@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <set>
 
+#include "ShowPages.h"
+
 namespace {
 
 constexpr long kTolerance = 2;  // the export rounds positions; a box may differ by a unit or two
@@ -26,14 +28,16 @@ std::string TextShadows::Apply(const std::string& svg, const std::vector<Box>& b
   out.reserve(svg.size() + 4096);
   std::set<long> offsets;
   size_t copied = 0;
+  const ShowPages pages(svg);
   for (size_t rect = svg.find(kRect); rect != std::string::npos; rect = svg.find(kRect, rect + 1)) {
     const size_t rectEnd = svg.find('>', rect);
     if (rectEnd == std::string::npos) break;
     const Box box{Attribute(svg, rect, rectEnd, "x"), Attribute(svg, rect, rectEnd, "y"),
                   Attribute(svg, rect, rectEnd, "width"), Attribute(svg, rect, rectEnd, "height")};
+    const int page = pages.pageAt(rect);
     bool shadowed = false;
     for (const Box& b : boxes)
-      shadowed = shadowed || (Near(b.x, box.x) && Near(b.y, box.y) && Near(b.width, box.width) &&
+      shadowed = shadowed || (ShowPages::Matches(b.page, page) && Near(b.x, box.x) && Near(b.y, box.y) && Near(b.width, box.width) &&
                               Near(b.height, box.height));
     if (!shadowed) continue;
     // The shape's text follows its bounding box, before the next shape's box.

@@ -1,7 +1,7 @@
 #pragma once
 // Text shadows, which the office draws and its SVG export drops. The office tells which
 // shapes have shadowed text (read over UNO by TextShadowReader); each is found in the
-// exported show by its bounding box, which the export writes in the same units (1/100 mm),
+// exported show by its page and its bounding box, which the export writes in the same units (1/100 mm),
 // and its text gets a shadow filter: the text again, offset down and right by 1/18 of its
 // font size, in black (as the office draws it), beneath it.
 //
@@ -10,10 +10,13 @@
 #include <string>
 #include <vector>
 
+#include "ShowPages.h"
+
 class TextShadows {
  public:
   struct Box {
     long x = 0, y = 0, width = 0, height = 0;  // 1/100 mm, as the shape's position and size
+    int page = ShowPages::kAny;                             // the slide (from 0), or ShowPages::kMaster; kAny: by box alone
     bool operator==(const Box&) const = default;
   };
 

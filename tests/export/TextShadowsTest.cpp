@@ -40,4 +40,22 @@ TEST(TextShadows, NothingToShadowLeavesTheShowAsItIs) {
   EXPECT_EQ(TextShadows::Apply(noDefs, {{1, 1, 10, 10}}), noDefs);
 }
 
+// A placeholder stands at the same place on many slides: only the named slide's is shadowed.
+TEST(TextShadows, TheSameBoxOnAnotherSlideOrTheMasterIsAnotherShape) {
+  const std::string box = Shape(1200, 2000, 23000, 15000, "title");
+  const std::string show = "<svg><defs id=\"d\"></defs><g id=\"dummy-master-page\" class=\"Master_Slide\">" + box +
+                           "</g><g id=\"id5\" class=\"Master_Slide\">" + box +
+                           "</g><g id=\"dummy-slide\" class=\"Slide\"></g><g id=\"id1\" class=\"Slide\">" + box +
+                           "</g><g id=\"id2\" class=\"Slide\">" + box + "</g></svg>";
+  // The page whose shape got the one shadow.
+  const auto shadowedOn = [&](int page) {
+    const std::string out = TextShadows::Apply(show, {{1200, 2000, 23000, 15000, page}});
+    EXPECT_EQ(Count(out, "filter=\"url("), 1u) << page;
+    return out.substr(out.substr(0, out.find("filter=\"url(")).rfind("<g id=\"id"), 11);
+  };
+  EXPECT_EQ(shadowedOn(0), "<g id=\"id1\"");
+  EXPECT_EQ(shadowedOn(1), "<g id=\"id2\"");
+  EXPECT_EQ(shadowedOn(ShowPages::kMaster), "<g id=\"id5\"");
+}
+
 }  // namespace
