@@ -39,6 +39,7 @@
 #include "PhysicsEffects.h"
 #include "PresentationEncryption.h"
 #include "ShowPage.h"
+#include "TableBulletReader.h"
 #include "TemporaryDirectory.h"
 #include "PictureFrameReader.h"
 #include "ShapeGlowReader.h"
@@ -121,15 +122,17 @@ std::vector<int> ShownSlides(const uno::Reference<drawing::XDrawPages>& pages, i
 bool WriteArchive(const std::string& svgPath, const std::string& archivePath, const std::vector<int>& shown,
                   const std::vector<TextShadows::Box>& textShadows, const std::vector<PictureFrames::Frame>& frames,
                   const std::vector<ShapeGlows::Effect>& glows, const std::vector<JustifiedText::Shape>& justified,
-                  DeckSounds& sounds, std::string& error) {
+                  const std::vector<TableBullets::Table>& tables, DeckSounds& sounds, std::string& error) {
   std::string svg;
   if (!ReadFile(svgPath, svg)) {
     error = "the office wrote no slide show (" + svgPath + ")";
     return false;
   }
   // What the export drops or misplaces, put back (see each class).
-  svg = ShowPage::PrepareShow(JustifiedText::Apply(
-      ShapeGlows::Apply(PictureFrames::Apply(TextShadows::Apply(svg, textShadows), frames), glows), justified));
+  svg = ShowPage::PrepareShow(TableBullets::Apply(
+      JustifiedText::Apply(
+          ShapeGlows::Apply(PictureFrames::Apply(TextShadows::Apply(svg, textShadows), frames), glows), justified),
+      tables));
   if (svg.empty()) {
     error = "the office's SVG export holds no slide show";
     return false;
@@ -344,6 +347,7 @@ int OfficeExporter::exportPresentation(const std::string& sourcePath, const std:
     std::vector<PictureFrames::Frame> pictureFrames;
     std::vector<ShapeGlows::Effect> glows;
     std::vector<JustifiedText::Shape> justified;
+    std::vector<TableBullets::Table> tables;
     DeckSounds sounds;
     bool exported = false;
     uno::Reference<lang::XComponent> document;
@@ -401,6 +405,7 @@ int OfficeExporter::exportPresentation(const std::string& sourcePath, const std:
           pictureFrames = PictureFrameReader::Read(document);
           glows = ShapeGlowReader::Read(document);
           justified = JustifiedTextReader::Read(document);
+          tables = TableBulletReader::Read(document);
         } catch (const io::IOException& e) {
           fail(Failure::Office, ExportProblem::WriteFailed, "the office could not write the show: " + Utf8(e.Message));
         }
@@ -436,7 +441,7 @@ int OfficeExporter::exportPresentation(const std::string& sourcePath, const std:
 
     std::string error;
     if (failure == Failure::None && exported &&
-        !WriteArchive(svgPath, archivePath, shown, textShadows, pictureFrames, glows, justified, sounds, error))
+        !WriteArchive(svgPath, archivePath, shown, textShadows, pictureFrames, glows, justified, tables, sounds, error))
       fail(Failure::Office, ExportProblem::WriteFailed, error);
     ::unlink(svgPath.c_str());
   } catch (const uno::Exception& e) {
