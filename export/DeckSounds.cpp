@@ -30,6 +30,8 @@
 
 #include "SoundPlan.h"
 
+#include "UnoValues.h"
+
 using namespace css;
 using rtl::OUString;
 
@@ -78,18 +80,6 @@ std::string MimeFor(const std::string& name) {
 
 bool IsVideo(const std::string& mime) { return mime.rfind("video/", 0) == 0; }
 
-template <typename T>
-T Get(const uno::Reference<beans::XPropertySet>& props, const char* name, T fallback) {
-  if (!props.is()) return fallback;
-  try {
-    uno::Reference<beans::XPropertySetInfo> info = props->getPropertySetInfo();
-    if (info.is() && !info->hasPropertyByName(OUString::createFromAscii(name))) return fallback;
-    T value = fallback;
-    if (props->getPropertyValue(OUString::createFromAscii(name)) >>= value) return value;
-  } catch (const uno::Exception&) {
-  }
-  return fallback;
-}
 
 class Finder {
  public:
@@ -194,17 +184,18 @@ class Finder {
         continue;
       const int ordinal = mediaShapes_++;  // the page finds the shape by it
       uno::Reference<beans::XPropertySet> props(shape, uno::UNO_QUERY);
-      const std::string mediaUrl = Utf8(Get<OUString>(props, "MediaURL", OUString()));
-      const std::string tempUrl = Utf8(Get<OUString>(props, "PrivateTempFileURL", OUString()));
+      const std::string mediaUrl = Utf8(UnoValues::Value<OUString>(props, "MediaURL", OUString()));
+      const std::string tempUrl = Utf8(UnoValues::Value<OUString>(props, "PrivateTempFileURL", OUString()));
       // Embedded media: the office's unpacked copy stands for the package's entry.
       const bool embedded = mediaUrl.rfind("vnd.sun.star.Package:", 0) == 0;
-      const std::string mime = Utf8(Get<OUString>(props, "MediaMimeType", OUString()));
-      const int clip = clipOf(embedded && !tempUrl.empty() ? tempUrl : mediaUrl, "media clip", FileName(mediaUrl), mime);
+      const std::string mime = Utf8(UnoValues::Value<OUString>(props, "MediaMimeType", OUString()));
+      const int clip =
+          clipOf(embedded && !tempUrl.empty() ? tempUrl : mediaUrl, "media clip", FileName(mediaUrl), mime);
       if (clip < 0) continue;
-      const bool mute = Get<sal_Bool>(props, "Mute", false);
-      const sal_Int16 decibels = Get<sal_Int16>(props, "VolumeDB", 0);
+      const bool mute = UnoValues::Value<sal_Bool>(props, "Mute", false);
+      const sal_Int16 decibels = UnoValues::Value<sal_Int16>(props, "VolumeDB", 0);
       const double volume = mute ? 0.0 : std::pow(10.0, decibels / 20.0);
-      const bool loop = Get<sal_Bool>(props, "Loop", false);
+      const bool loop = UnoValues::Value<sal_Bool>(props, "Loop", false);
       shapes_.push_back({shape, clip, volume, loop});
       const awt::Point at = shape->getPosition();
       const awt::Size size = shape->getSize();
@@ -248,7 +239,7 @@ class Finder {
         if (url.isEmpty()) return;
         t.clip = clipOf(Utf8(url), "transition sound");
         if (t.clip < 0) return;
-        t.loop = Get<sal_Bool>(page, "LoopSound", false);
+        t.loop = UnoValues::Value<sal_Bool>(page, "LoopSound", false);
       } else {
         return;
       }

@@ -5,32 +5,24 @@
 #include <com/sun/star/container/XEnumeration.hpp>
 #include <com/sun/star/container/XEnumerationAccess.hpp>
 #include <com/sun/star/container/XIndexAccess.hpp>
-#include <com/sun/star/drawing/XDrawPages.hpp>
-#include <com/sun/star/drawing/XDrawPagesSupplier.hpp>
-#include <com/sun/star/drawing/XMasterPagesSupplier.hpp>
 #include <com/sun/star/drawing/XShape.hpp>
 #include <com/sun/star/lang/XServiceInfo.hpp>
 #include <com/sun/star/text/XText.hpp>
 #include <com/sun/star/text/XTextRange.hpp>
 
-#include "ShowPages.h"
+#include "DeckShapes.h"
+
+#include "UnoValues.h"
 
 using namespace css;
 
 namespace {
 
+using UnoValues::Value;
+
 constexpr sal_Int16 kJustified = 2;    // style::ParagraphAdjust_BLOCK, as ParaAdjust holds it
 constexpr sal_Int16 kRightToLeft = 1;  // text::WritingMode2::RL_TB
 
-template <typename T>
-T Value(const uno::Reference<beans::XPropertySet>& object, const char* name, T fallback) {
-  T value = fallback;
-  try {
-    object->getPropertyValue(rtl::OUString::createFromAscii(name)) >>= value;
-  } catch (const uno::Exception&) {
-  }
-  return value;
-}
 
 // Whether the shape lays its text out in its own box: a text box, a placeholder, or a custom
 // shape drawn as a plain rectangle (as imported text boxes are). Other custom shapes set
@@ -73,49 +65,27 @@ std::vector<long> LineEnds(const uno::Reference<text::XText>& text, long right) 
   return any ? ends : std::vector<long>();
 }
 
-// `masters`: the pages are master pages.
-void ReadPages(const uno::Reference<container::XIndexAccess>& pages, bool masters,
-               std::vector<JustifiedText::Shape>& found) {
-  if (!pages.is()) return;
-  for (sal_Int32 p = 0; p < pages->getCount(); ++p) {
-    uno::Reference<container::XIndexAccess> shapes(pages->getByIndex(p), uno::UNO_QUERY);
-    if (!shapes.is()) continue;
-    for (sal_Int32 s = 0; s < shapes->getCount(); ++s) {
-      try {
-        uno::Reference<drawing::XShape> shape(shapes->getByIndex(s), uno::UNO_QUERY);
-        uno::Reference<beans::XPropertySet> properties(shape, uno::UNO_QUERY);
-        uno::Reference<text::XText> text(shape, uno::UNO_QUERY);
-        if (!shape.is() || !properties.is() || !text.is() || text->getString().isEmpty()) continue;
-        if (Value<sal_Int32>(properties, "RotateAngle", 0) != 0 || !Value(properties, "TextWordWrap", true) ||
-            !TextFillsBox(shape, properties))
-          continue;
-        const awt::Point at = shape->getPosition();
-        const awt::Size size = shape->getSize();
-        const long right = long{at.X} + size.Width - Value<sal_Int32>(properties, "TextRightDistance", 0);
-        std::vector<long> ends = LineEnds(text, right);
-        if (!ends.empty())
-          found.push_back(
-              {{at.X, at.Y, size.Width, size.Height, masters ? ShowPages::kMaster : int{p}}, std::move(ends)});
-      } catch (const uno::Exception&) {
-        // a shape whose text cannot be read keeps the show as exported
-      }
-    }
-  }
+// Adds to `found` what the export drops of `shape`, on `page`.
+void ReadShape(const uno::Reference<drawing::XShape>& shape, int page, std::vector<JustifiedText::Shape>& found) {
+  uno::Reference<beans::XPropertySet> properties(shape, uno::UNO_QUERY);
+  uno::Reference<text::XText> text(shape, uno::UNO_QUERY);
+  if (!properties.is() || !text.is() || text->getString().isEmpty()) return;
+  if (Value<sal_Int32>(properties, "RotateAngle", 0) != 0 || !Value(properties, "TextWordWrap", true) ||
+      !TextFillsBox(shape, properties))
+    return;
+  const awt::Point at = shape->getPosition();
+  const awt::Size size = shape->getSize();
+  const long right = long{at.X} + size.Width - Value<sal_Int32>(properties, "TextRightDistance", 0);
+  std::vector<long> ends = LineEnds(text, right);
+  if (!ends.empty()) found.push_back({{at.X, at.Y, size.Width, size.Height, page}, std::move(ends)});
 }
 
 }  // namespace
 
 std::vector<JustifiedText::Shape> JustifiedTextReader::Read(const uno::Reference<lang::XComponent>& document) {
   std::vector<JustifiedText::Shape> found;
-  try {
-    uno::Reference<drawing::XDrawPagesSupplier> slides(document, uno::UNO_QUERY);
-    if (slides.is())
-      ReadPages(uno::Reference<container::XIndexAccess>(slides->getDrawPages(), uno::UNO_QUERY), false, found);
-    uno::Reference<drawing::XMasterPagesSupplier> masters(document, uno::UNO_QUERY);
-    if (masters.is())
-      ReadPages(uno::Reference<container::XIndexAccess>(masters->getMasterPages(), uno::UNO_QUERY), true, found);
-  } catch (const uno::Exception&) {
-    found.clear();
-  }
+  const bool read = DeckShapes::ForEach(
+      document, [&](const uno::Reference<drawing::XShape>& shape, int page) { ReadShape(shape, page, found); });
+  if (!read) found.clear();
   return found;
 }

@@ -31,7 +31,8 @@ class PictureFrames {
     unsigned shadowColour = 0;
     int shadowTransparence = 0;  // percent
     long shadowDx = 0, shadowDy = 0, shadowBlur = 0;
-    int page = ShowPages::kAny;  // the slide (from 0), or ShowPages::kMaster; kAny: by box alone
+    // The slide (from 0) or ShowPages::kMaster; kAny: found by its box alone.
+    int page = ShowPages::kAny;
   };
 
   // `svg` with each picture of `frames` in its own rectangle, outlined and shadowed; a frame

@@ -69,7 +69,8 @@ std::string ShapeGlows::Apply(const std::string& svg, const std::vector<Effect>&
     const int page = pages.pageAt(rect);
     const Effect* effect = nullptr;
     for (const Effect& e : effects)
-      if (ShowPages::Matches(e.page, page) && Near(e.x, x) && Near(e.y, y) && Near(e.width, w) && Near(e.height, h)) effect = &e;
+      if (ShowPages::Matches(e.page, page) && Near(e.x, x) && Near(e.y, y) && Near(e.width, w) && Near(e.height, h))
+        effect = &e;
     if (effect == nullptr || (effect->glowRadius <= 0 && effect->softEdgeRadius <= 0)) continue;
     // The filter goes on the group that holds the box and the shape's drawing.
     const size_t group = svg.rfind("<g", rect);

@@ -22,7 +22,8 @@ class ShapeGlows {
     unsigned glowColour = 0;                   // 0xRRGGBB
     int glowTransparence = 0;                  // percent
     long softEdgeRadius = 0;                   // 0: no soft edge
-    int page = ShowPages::kAny;                             // the slide (from 0), or ShowPages::kMaster; kAny: by box alone
+    // The slide (from 0) or ShowPages::kMaster; kAny: found by its box alone.
+    int page = ShowPages::kAny;
   };
 
   // `svg` with every shape of `effects` filtered; unchanged without effects or boxes found.

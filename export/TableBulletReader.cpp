@@ -6,8 +6,6 @@
 #include <com/sun/star/container/XEnumeration.hpp>
 #include <com/sun/star/container/XEnumerationAccess.hpp>
 #include <com/sun/star/container/XIndexAccess.hpp>
-#include <com/sun/star/drawing/XDrawPages.hpp>
-#include <com/sun/star/drawing/XDrawPagesSupplier.hpp>
 #include <com/sun/star/drawing/XShape.hpp>
 #include <com/sun/star/table/XTable.hpp>
 #include <com/sun/star/text/XText.hpp>
@@ -15,22 +13,17 @@
 #include <map>
 
 
+#include "DeckShapes.h"
+#include "ShowPages.h"
+#include "UnoValues.h"
+
 using namespace css;
 
 namespace {
 
-constexpr sal_Int16 kNoNumber = 5;  // style::NumberingType::NUMBER_NONE
+using UnoValues::Value;
 
-// A property's value, or `fallback` when the object has none (not every paragraph has all).
-template <typename T>
-T Value(const uno::Reference<beans::XPropertySet>& object, const char* name, T fallback) {
-  T value = fallback;
-  try {
-    object->getPropertyValue(rtl::OUString::createFromAscii(name)) >>= value;
-  } catch (const uno::Exception&) {
-  }
-  return value;
-}
+constexpr sal_Int16 kNoNumber = 5;  // style::NumberingType::NUMBER_NONE
 
 // How far the bullet (or number) of `paragraph` stands before its text: its numbering level's
 // first line offset, which the office gives a table cell's bullets (their paragraph indents
@@ -95,32 +88,19 @@ long TableIndent(const uno::Reference<table::XTable>& table) {
 
 std::vector<TableBullets::Table> TableBulletReader::Read(const uno::Reference<lang::XComponent>& document) {
   std::vector<TableBullets::Table> tables;
-  try {
-    uno::Reference<drawing::XDrawPagesSupplier> supplier(document, uno::UNO_QUERY);
-    if (!supplier.is()) return tables;
-    uno::Reference<container::XIndexAccess> pages(supplier->getDrawPages(), uno::UNO_QUERY);
-    for (sal_Int32 p = 0; pages.is() && p < pages->getCount(); ++p) {
-      uno::Reference<container::XIndexAccess> shapes(pages->getByIndex(p), uno::UNO_QUERY);
-      for (sal_Int32 s = 0; shapes.is() && s < shapes->getCount(); ++s) {
-        try {
-          uno::Reference<drawing::XShape> shape(shapes->getByIndex(s), uno::UNO_QUERY);
-          uno::Reference<beans::XPropertySet> properties(shape, uno::UNO_QUERY);
-          // A table shape is told by its model (it does not name the table service).
-          if (!shape.is() || !properties.is() || !properties->getPropertySetInfo()->hasPropertyByName("Model")) continue;
-          uno::Reference<table::XTable> table(properties->getPropertyValue("Model"), uno::UNO_QUERY);
-          if (!table.is()) continue;
-          const long indent = TableIndent(table);
-          if (indent <= 0) continue;
-          const awt::Point at = shape->getPosition();
-          const awt::Size size = shape->getSize();
-          tables.push_back({{at.X, at.Y, size.Width, size.Height, int{p}}, indent});
-        } catch (const uno::Exception&) {
-          // a table that cannot be read keeps the show as exported
-        }
-      }
-    }
-  } catch (const uno::Exception&) {
-    tables.clear();
-  }
+  const bool read = DeckShapes::ForEach(document, [&](const uno::Reference<drawing::XShape>& shape, int page) {
+    uno::Reference<beans::XPropertySet> properties(shape, uno::UNO_QUERY);
+    // A table shape is told by its model (it does not name the table service).
+    if (page == ShowPages::kMaster || !properties.is() ||
+        !properties->getPropertySetInfo()->hasPropertyByName("Model"))
+      return;
+    uno::Reference<table::XTable> table(properties->getPropertyValue("Model"), uno::UNO_QUERY);
+    const long indent = table.is() ? TableIndent(table) : 0;
+    if (indent <= 0) return;
+    const awt::Point at = shape->getPosition();
+    const awt::Size size = shape->getSize();
+    tables.push_back({{at.X, at.Y, size.Width, size.Height, page}, indent});
+  });
+  if (!read) tables.clear();
   return tables;
 }

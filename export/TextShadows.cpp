@@ -37,8 +37,8 @@ std::string TextShadows::Apply(const std::string& svg, const std::vector<Box>& b
     const int page = pages.pageAt(rect);
     bool shadowed = false;
     for (const Box& b : boxes)
-      shadowed = shadowed || (ShowPages::Matches(b.page, page) && Near(b.x, box.x) && Near(b.y, box.y) && Near(b.width, box.width) &&
-                              Near(b.height, box.height));
+      shadowed = shadowed || (ShowPages::Matches(b.page, page) && Near(b.x, box.x) && Near(b.y, box.y) &&
+                              Near(b.width, box.width) && Near(b.height, box.height));
     if (!shadowed) continue;
     // The shape's text follows its bounding box, before the next shape's box.
     const size_t text = svg.find(kText, rectEnd);

@@ -16,7 +16,8 @@ class TextShadows {
  public:
   struct Box {
     long x = 0, y = 0, width = 0, height = 0;  // 1/100 mm, as the shape's position and size
-    int page = ShowPages::kAny;                             // the slide (from 0), or ShowPages::kMaster; kAny: by box alone
+    // The slide (from 0) or ShowPages::kMaster; kAny: found by its box alone.
+    int page = ShowPages::kAny;
     bool operator==(const Box&) const = default;
   };
 
