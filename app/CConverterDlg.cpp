@@ -55,14 +55,14 @@ uint32_t TickCount() {
   return static_cast<uint32_t>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
 }
 
-// Why the archive at `path` holds no show to play, or empty when it does. The exporter counts
-// the slides before it writes the show, and an export that failed after the count still
-// returns it: the office may have died while writing, leaving the work file empty or cut short.
-std::string UnplayableShow(const std::string& path) {
+// Reads the show archive at `path` into `archive`; why it holds no show to play, or empty
+// when it does. The exporter counts the slides before it writes the show, and an export that
+// failed after the count still returns it: the office may have died while writing, leaving
+// the work file empty or cut short.
+std::string ReadShow(const std::string& path, MhtmlArchive& archive) {
   std::ifstream in(path, std::ios::binary);
   if (!in) return "the exported show cannot be opened";
   const std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  MhtmlArchive archive;
   if (!archive.parse(data)) return "the exported show cannot be read (" + archive.error() + ")";
   for (const MhtmlArchive::Part& part : archive.parts()) {
     const std::string& name = part.contentLocation;
@@ -241,7 +241,9 @@ void CConverterDlg::OnConvert() {
     deleteWorkFile();
     return;
   }
-  if (const std::string why = UnplayableShow(workFile.toStdString()); !why.empty()) {
+  // Read once here for the checks, the picture's shape and the sound; the browser reads it itself.
+  MhtmlArchive show;
+  if (const std::string why = ReadShow(workFile.toStdString(), show); !why.empty()) {
     // The exporter has already said that it failed; filming would wait for a show that never comes.
     outcome_ = ConversionOutcome::StartFailed;
     outcomeDetail_ = QString::fromStdString(why);
@@ -251,7 +253,7 @@ void CConverterDlg::OnConvert() {
   }
   // The lock must cover the archive the exporter wrote, should it have replaced the file.
   workFile_.relock();
-  if (autoHeight_ > 0) sizeFromShow(workFile);
+  if (autoHeight_ > 0) sizeFromShow(show);
   // The show keeps time by the filmed frames, from the conversion's start (or SOURCE_DATE_EPOCH).
   slideShow.UseFilmClock(ShowClock::ConversionStartMs(), options_.useTimings);
   slideShow.LoadShow(workFile.toStdString(), count);
@@ -267,7 +269,7 @@ void CConverterDlg::OnConvert() {
   writer_.close();
   sound_.reset();
   auto sound = std::make_unique<ShowSound>();
-  if (sound->Load(workFile.toStdString())) sound_ = std::move(sound);
+  if (sound->Load(show)) sound_ = std::move(sound);
   if (writer_.open(QFileInfo(output).absoluteFilePath().toStdString(), settings_,
                    sound_ && !options_.mute ? sound_->source() : nullptr) == 0) {
     outcome_ = ConversionOutcome::StartFailed;
@@ -343,9 +345,9 @@ void CConverterDlg::readSettings() {
   }
 }
 
-void CConverterDlg::sizeFromShow(const QString& archive) {
+void CConverterDlg::sizeFromShow(const MhtmlArchive& show) {
   double aspectWidth = 0, aspectHeight = 0;
-  if (!SlideShape::FromArchive(QFile::encodeName(archive).toStdString(), aspectWidth, aspectHeight)) return;
+  if (!SlideShape::FromArchive(show, aspectWidth, aspectHeight)) return;
   const EncodePresets::PictureSize size = EncodePresets::SizeForAspect(aspectWidth, aspectHeight, autoHeight_);
   settings_.width = size.width;
   settings_.height = size.height;

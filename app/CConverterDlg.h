@@ -192,7 +192,7 @@ class CConverterDlg : public QDialog,
   // The settings of the next conversion from the controls and the typed settings.
   void readSettings();
   // --size auto: the picture size from the exported show's own aspect ratio.
-  void sizeFromShow(const QString& archive);
+  void sizeFromShow(const MhtmlArchive& show);
 
   std::unique_ptr<Ui::IDD_CONVERTER> ui_;
   std::unique_ptr<ConverterPrompts> ownPrompts_;

@@ -57,7 +57,10 @@ bool SlideShape::FromArchive(const std::string& archivePath, double& width, doub
   if (!in.is_open()) return false;
   const std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   MhtmlArchive archive;
-  if (!archive.parse(data)) return false;
+  return archive.parse(data) && FromArchive(archive, width, height);
+}
+
+bool SlideShape::FromArchive(const MhtmlArchive& archive, double& width, double& height) {
   for (const MhtmlArchive::Part& part : archive.parts()) {
     if (part.contentType.rfind("image/svg+xml", 0) == 0 && FromSvg(part.body, width, height)) return true;
   }

@@ -8,11 +8,15 @@
 #include <string>
 #include <string_view>
 
+class MhtmlArchive;
+
 class SlideShape {
  public:
   // The slide size of the SVG show in the archive at `archivePath`; false when the
   // archive cannot be read or holds no SVG show with a usable viewBox.
   static bool FromArchive(const std::string& archivePath, double& width, double& height);
+  // The same, of an archive already read.
+  static bool FromArchive(const MhtmlArchive& archive, double& width, double& height);
   // The viewBox width and height of the document's root <svg> element; false when it
   // has none or either is not a positive number.
   static bool FromSvg(std::string_view svg, double& width, double& height);

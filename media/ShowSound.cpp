@@ -4,18 +4,11 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <sstream>
 
 #include "MhtmlArchive.h"
 
-bool ShowSound::Load(const std::string& archivePath) {
-  std::ifstream in(archivePath, std::ios::binary);
-  if (!in.is_open()) return false;
-  const std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  MhtmlArchive archive;
-  if (!archive.parse(data)) return false;
+bool ShowSound::Load(const MhtmlArchive& archive) {
   const MhtmlArchive::Part* table = nullptr;
   for (const MhtmlArchive::Part& part : archive.parts()) {
     const std::string& name = part.contentLocation;

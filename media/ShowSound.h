@@ -27,11 +27,13 @@
 #include "SoundMixer.h"
 #include "SoundPlan.h"
 
+class MhtmlArchive;
+
 class ShowSound : private ClipPlayer {
  public:
-  // Reads the sound table and the clips from the show archive at `archivePath`. False when
-  // the deck has nothing that sounds or shows a clip (or the archive holds no table).
-  bool Load(const std::string& archivePath);
+  // Takes the sound table and the clips from the show archive. False when the deck has
+  // nothing that sounds or shows a clip (or the archive holds no table).
+  bool Load(const MhtmlArchive& archive);
 
   AudioSource* source() { return &mixer_; }
   // What could not be taken, in plain words: the exporter's warnings, the clips whose
