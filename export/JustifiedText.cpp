@@ -1,13 +1,14 @@
 #include "JustifiedText.h"
 
-#include "ShowPages.h"
-
 #include <algorithm>
-#include <cstdlib>
+
+#include "ShowPages.h"
+#include "SvgTags.h"
 
 namespace {
 
-constexpr long kTolerance = 2;  // the export rounds positions; a box may differ by a unit or two
+using SvgTags::Attribute;
+using SvgTags::Near;
 
 const std::string kRect = "<rect class=\"BoundingBox\"";
 const std::string kText = "<text class=\"SVGTextShape\"";
@@ -16,15 +17,6 @@ const std::string kParagraph = " class=\"TextParagraph\"";
 const std::string kListItem = " class=\"ListItem\"";
 const std::string kLine = "<tspan class=\"TextPosition\"";
 const std::string kBullet = "class=\"BulletPlaceholder\"";
-
-// The value of attribute `name` in the tag that spans [begin, end) of `text`; -1 when absent.
-long Attribute(const std::string& text, size_t begin, size_t end, const std::string& name) {
-  const size_t at = text.find(" " + name + "=\"", begin);
-  if (at == std::string::npos || at >= end) return -1;
-  return std::atol(text.c_str() + at + name.size() + 3);
-}
-
-bool Near(long a, long b) { return std::labs(a - b) <= kTolerance; }
 
 bool SameBox(const TextShadows::Box& a, const TextShadows::Box& b) {
   return Near(a.x, b.x) && Near(a.y, b.y) && Near(a.width, b.width) && Near(a.height, b.height);
@@ -42,8 +34,8 @@ std::vector<size_t> FindAll(const std::string& svg, const std::string& what, siz
 
 std::string JustifiedText::Apply(const std::string& svg, const std::vector<Shape>& shapes) {
   if (shapes.empty()) return svg;
-  // Where each mark goes (just after a line's tag name), and what it says.
-  std::vector<std::pair<size_t, long>> marks;
+  // Where each mark goes (just after a line's tag name), and the mark.
+  std::vector<std::pair<size_t, std::string>> marks;
   const ShowPages pages(svg);
   for (size_t rect = svg.find(kRect); rect != std::string::npos; rect = svg.find(kRect, rect + 1)) {
     const size_t rectEnd = svg.find('>', rect);
@@ -80,18 +72,9 @@ std::string JustifiedText::Apply(const std::string& svg, const std::vector<Shape
         lines.push_back(line);
       }
       // The paragraph's last line keeps its natural width, as the office leaves it.
-      for (size_t l = 0; l + 1 < lines.size(); ++l) marks.emplace_back(lines[l] + kLine.size(), end);
+      for (size_t l = 0; l + 1 < lines.size(); ++l)
+        marks.emplace_back(lines[l] + kLine.size(), " data-kv-justify=\"" + std::to_string(end) + "\"");
     }
   }
-  if (marks.empty()) return svg;
-  std::string out;
-  out.reserve(svg.size() + marks.size() * 32);
-  size_t copied = 0;
-  for (const auto& [at, end] : marks) {
-    out.append(svg, copied, at - copied);
-    out += " data-kv-justify=\"" + std::to_string(end) + "\"";
-    copied = at;
-  }
-  out.append(svg, copied, std::string::npos);
-  return out;
+  return marks.empty() ? svg : SvgTags::Insert(svg, marks);
 }

@@ -2,20 +2,13 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
+
+#include "SvgTags.h"
 
 namespace {
 
-constexpr long kTolerance = 2;  // the export rounds positions; a box may differ by a unit or two
-
-// The value of attribute `name` in the tag that spans [begin, end) of `text`; -1 when absent.
-long Attribute(const std::string& text, size_t begin, size_t end, const std::string& name) {
-  const size_t at = text.find(" " + name + "=\"", begin);
-  if (at == std::string::npos || at >= end) return -1;
-  return std::atol(text.c_str() + at + name.size() + 3);
-}
-
-bool Near(long a, long b) { return std::labs(a - b) <= kTolerance; }
+using SvgTags::Attribute;
+using SvgTags::Near;
 
 std::string Number(double value) {
   char text[32];

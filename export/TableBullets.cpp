@@ -1,11 +1,13 @@
 #include "TableBullets.h"
 
 #include <algorithm>
-#include <cstdlib>
 
 #include "ShowPages.h"
+#include "SvgTags.h"
 
 namespace {
+
+using SvgTags::Attribute;
 
 // The export's box of a table holds its outer borders too: up to this much (1/100 mm) around
 // the table's own rectangle on each side.
@@ -18,13 +20,6 @@ const std::string kLineWithoutX = "<tspan class=\"TextPosition\" y=\"";
 const std::string kParagraph = "class=\"TextParagraph\"";
 const std::string kRun = "<tspan ";
 const std::string kWhite = "style=\"white-space: pre\">";
-
-// The value of attribute `name` in the tag that spans [begin, end) of `text`; -1 when absent.
-long Attribute(const std::string& text, size_t begin, size_t end, const std::string& name) {
-  const size_t at = text.find(" " + name + "=\"", begin);
-  if (at == std::string::npos || at >= end) return -1;
-  return std::atol(text.c_str() + at + name.size() + 3);
-}
 
 // Whether `a` lies before `b` by at most kBorders (or after it by the export's rounding of a
 // unit or two): an edge of the export's box and the table's, in this order on the left and
@@ -59,7 +54,7 @@ long BulletBefore(const std::string& svg, size_t line) {
 std::string TableBullets::Apply(const std::string& svg, const std::vector<Table>& tables) {
   if (tables.empty()) return svg;
   const ShowPages pages(svg);
-  std::vector<std::pair<size_t, long>> places;  // where an x goes, and its value
+  std::vector<std::pair<size_t, std::string>> places;  // where an x goes, and the attribute
   for (size_t group = svg.find(kTable); group != std::string::npos; group = svg.find(kTable, group + 1)) {
     const size_t rect = svg.find(kRect, group);
     if (rect == std::string::npos) break;
@@ -78,18 +73,9 @@ std::string TableBullets::Apply(const std::string& svg, const std::vector<Table>
     for (size_t line = svg.find(kLineWithoutX, rectEnd); line != std::string::npos && line < end;
          line = svg.find(kLineWithoutX, line + 1)) {
       const long bullet = BulletBefore(svg, line);
-      if (bullet >= 0) places.emplace_back(line + kLine.size(), bullet + table->indent);
+      if (bullet >= 0)
+        places.emplace_back(line + kLine.size(), " x=\"" + std::to_string(bullet + table->indent) + "\"");
     }
   }
-  if (places.empty()) return svg;
-  std::string out;
-  out.reserve(svg.size() + places.size() * 12);
-  size_t copied = 0;
-  for (const auto& [at, x] : places) {
-    out.append(svg, copied, at - copied);
-    out += " x=\"" + std::to_string(x) + "\"";
-    copied = at;
-  }
-  out.append(svg, copied, std::string::npos);
-  return out;
+  return places.empty() ? svg : SvgTags::Insert(svg, places);
 }
