@@ -25,8 +25,14 @@ const QString kScriptName = QStringLiteral("kavreto-film-clock");
 constexpr char kConfigMarker[] = "/*@kavreto:clock-config@*/ null";
 // How long a frame waits for the browser to report the end or failure title the page holds.
 constexpr int kTitleWaitMs = 10000;
-// How long a frame waits for its picture before it takes the latest one drawn.
+// How long a frame waits for its picture before the show counts as failed: a picture older
+// than its frame would put what the page showed earlier into the film.
 constexpr int kPictureWaitMs = 30000;
+// A picture not drawn this long after the page's answer gets the browser nudged (the strip
+// drawn anew, the view updated), and again at each interval after that: the renderer now
+// and then leaves a changed page undrawn until something else changes.
+constexpr int kNudgeAfterMs = 1000;
+constexpr int kNudgeEveryMs = 500;
 // Retry intervals: while the page loads, and while a picture is not drawn yet.
 constexpr int kLoadingRetryMs = 10;
 constexpr int kPictureRetryMs = 4;
@@ -283,6 +289,7 @@ void ShowClock::onFilmed(uint64_t /*serial*/, const QVariant& reply) {
   // this frame's.
   answered_ = true;
   pictureWatch_.start();
+  nextNudgeMs_ = kNudgeAfterMs;
   tryPicture();
 }
 
@@ -324,12 +331,31 @@ void ShowClock::tryPicture() {
   for (int x : {picture_.width() / 4, picture_.width() / 2, picture_.width() * 3 / 4}) {
     if (StripCounter(picture_.pixel(x, row) & 0xffffffu) != wantedCounter_) drawn = false;
   }
-  if (drawn || pictureWatch_.elapsed() > kPictureWaitMs) {
+  if (drawn) {
     ++rendered_;
     finish(&picture_);
     return;
   }
+  const qint64 waited = pictureWatch_.elapsed();
+  if (waited > kPictureWaitMs) {
+    state_ = State::Failed;
+    emit failed(QStringLiteral("the browser did not draw frame %1 within %2 seconds").arg(index_).arg(kPictureWaitMs / 1000));
+    finish(nullptr);
+    return;
+  }
+  if (waited >= nextNudgeMs_) {
+    nextNudgeMs_ = waited + kNudgeEveryMs;
+    nudge();
+  }
   retry_->start(kPictureRetryMs);
+}
+
+void ShowClock::nudge() {
+  ++nudges_;
+  QWebEnginePage* page = browser_.Document();
+  if (page != nullptr) page->runJavaScript(script(QStringLiteral("redraw()")));
+  if (watchedView_) watchedView_->update();
+  if (auto* proxy = qobject_cast<QWidget*>(watchedProxy_.data())) proxy->update();
 }
 
 void ShowClock::finish(const QImage* picture) {

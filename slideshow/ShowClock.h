@@ -13,7 +13,8 @@
 //   answers whether anything changed. An unchanged page gives no picture (the caller keeps the
 //   last one). A changed page is drawn again and again until the one-pixel strip below the
 //   filmed area shows the counter of this frame: the picture then holds every change of this
-//   frame, never an older one. When the page's answer holds the end or failure title, the
+//   frame, never an older one. A picture that stays undrawn gets the browser nudged; one
+//   still undrawn after kPictureWaitMs fails the show (failed() is emitted). When the page's answer holds the end or failure title, the
 //   frame is finished only once the browser has reported that title, so the title's effects
 //   are known before the next frame.
 // - A frame before which the page has no timer due and to which no step was made needs no
@@ -88,11 +89,13 @@ class ShowClock : public QObject {
   double pageWaitSeconds() const { return pageWaitNs_ / 1e9; }
   double renderSeconds() const { return renderNs_ / 1e9; }
   uint64_t renderAttempts() const { return attempts_; }
+  uint64_t nudges() const { return nudges_; }  // times the browser was asked to draw again
   double startMs() const { return startMs_; }
   double firstFrameMs() const { return firstFrameMs_; }
 
  signals:
-  // The page did not load and start within kStartLimitMs; `reason` in plain English.
+  // The page did not load and start within kStartLimitMs, or a frame's picture was never
+  // drawn; `reason` in plain English.
   void failed(const QString& reason);
 
  protected:
@@ -106,6 +109,7 @@ class ShowClock : public QObject {
   void startFrame();
   void onFilmed(uint64_t serial, const QVariant& reply);
   void tryPicture();
+  void nudge();
   void finish(const QImage* picture);
   void watchView();
   QString script(const QString& call) const;
@@ -138,6 +142,7 @@ class ShowClock : public QObject {
   QString wantedTitle_;
   QElapsedTimer frameWatch_;
   QElapsedTimer pictureWatch_;
+  qint64 nextNudgeMs_ = 0;
 
   // What the page told at its last answer.
   double firstFrameMs_ = 0;
@@ -157,6 +162,7 @@ class ShowClock : public QObject {
   uint64_t unchanged_ = 0;
   uint64_t quiet_ = 0;
   uint64_t attempts_ = 0;
+  uint64_t nudges_ = 0;
   double pageWaitNs_ = 0;
   double renderNs_ = 0;
 };

@@ -704,4 +704,33 @@ TEST_F(ClockPlayback, LateEngineIsWaitedForAndOneThatNeverStartsFailsTheShow) {
   EXPECT_LT(wall.elapsed(), 60000);  // the limit is show time, not wall time
 }
 
+
+// A frame whose picture the browser never draws (here the whole view, strip and all, lies
+// under a modal dialog's opaque backdrop) gets the browser nudged to draw again, and then
+// fails the show in plain words: a picture older than its frame is never filmed as if it
+// were that frame's.
+TEST_F(ClockPlayback, FrameTheBrowserNeverDrawsFailsTheShowInsteadOfFilmingAnOlderPicture) {
+  LoadOnClock("four-slides.fodp", 4);
+  const std::string covered = PatchedArchive(
+      "nn6c4.tmp",
+      "window.addEventListener('load', function() { setTimeout(function() {"
+      " var d = top.document, style = d.createElement('style'), dialog = d.createElement('dialog');"
+      " style.textContent = 'dialog::backdrop{background:#f0f}';"
+      " d.head.appendChild(style); d.body.appendChild(dialog); dialog.showModal(); }, 500); });");
+  dlg.DestroyWindow();
+  ASSERT_TRUE(dlg.Create(nullptr));
+  dlg.MoveWindow(0, 0, kWidth, kHeight);
+  dlg.UseFilmClock(kStart, false);
+  ASSERT_TRUE(dlg.LoadShow(covered, 4));
+  ClockFilm film(dlg, surface, 10);
+  ASSERT_TRUE(film.Run());
+  EXPECT_FALSE(film.ended);
+  EXPECT_EQ(dlg.showFailed, 1);
+  EXPECT_TRUE(dlg.failureReason.startsWith("the browser did not draw frame ")) << dlg.failureReason.toStdString();
+  EXPECT_TRUE(dlg.failureReason.endsWith(" within 30 seconds")) << dlg.failureReason.toStdString();
+  EXPECT_GT(dlg.filmClock().nudges(), 10u);
+  // Only the frames before the dialog were filmed, each the slide as the engine drew it.
+  EXPECT_FALSE(film.frames.empty());
+  for (const auto& f : film.frames) EXPECT_FALSE(Near(f.corner, {0xff, 0x00, 0xff}));
+}
 }  // namespace
