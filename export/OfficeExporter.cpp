@@ -29,6 +29,8 @@
 #include <vector>
 
 #include "DeckSounds.h"
+#include "FontFallbacks.h"
+#include "InstalledFonts.h"
 #include "JustifiedTextReader.h"
 #include "MhtmlWriter.h"
 #include "OfficeInteraction.h"
@@ -129,10 +131,11 @@ bool WriteArchive(const std::string& svgPath, const std::string& archivePath, co
     return false;
   }
   // What the export drops or misplaces, put back (see each class).
-  svg = ShowPage::PrepareShow(TableBullets::Apply(
+  svg = TableBullets::Apply(
       JustifiedText::Apply(
           ShapeGlows::Apply(PictureFrames::Apply(TextShadows::Apply(svg, textShadows), frames), glows), justified),
-      tables));
+      tables);
+  svg = ShowPage::PrepareShow(FontFallbacks::Apply(svg, InstalledFonts::StandIn));
   if (svg.empty()) {
     error = "the office's SVG export holds no slide show";
     return false;
