@@ -34,7 +34,9 @@ void ReadShape(const uno::Reference<drawing::XShape>& shape, int page, std::vect
     frame.lineTransparence = Value<sal_Int16>(properties, "LineTransparence", 0);
   }
   frame.shadow = Value(properties, "Shadow", false);
-  if (frame.lineWidth <= 0 && !frame.shadow) return;
+  // A glow grows the box too (ShapeGlows draws the glow itself).
+  const bool glow = Value<sal_Int32>(properties, "GlowEffectRadius", 0) > 0;
+  if (frame.lineWidth <= 0 && !frame.shadow && !glow) return;
   if (frame.shadow) {
     frame.shadowColour = static_cast<unsigned>(Value<sal_Int32>(properties, "ShadowColor", 0)) & 0xffffff;
     frame.shadowTransparence = Value<sal_Int16>(properties, "ShadowTransparence", 0);

@@ -1,5 +1,5 @@
 #pragma once
-// Pictures with an outline or a shadow, as the office draws them. Its SVG export stretches
+// Pictures with an outline, a shadow or a glow, as the office draws them. Its SVG export stretches
 // such a picture's bitmap over the shape's whole bounding box, which takes in the outline
 // and the shadow's blur, and drops the outline and the shadow: the picture shows larger and
 // shifted, without its frame (a photo with a thick white border lies over its neighbour).

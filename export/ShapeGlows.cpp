@@ -24,8 +24,8 @@ std::string Filter(const std::string& id, const ShapeGlows::Effect& e) {
                   std::to_string(e.width + 2 * reach) + "\" height=\"" + std::to_string(e.height + 2 * reach) + "\">";
   std::string shape = "SourceGraphic";
   if (e.softEdgeRadius > 0) {
-    f += "<feMorphology in=\"SourceAlpha\" operator=\"erode\" radius=\"" + Number(e.softEdgeRadius / 2.0) +
-         "\"/><feGaussianBlur stdDeviation=\"" + Number(e.softEdgeRadius / 4.0) +
+    f += "<feMorphology in=\"SourceAlpha\" operator=\"erode\" radius=\"" + Number(e.softEdgeRadius) +
+         "\"/><feGaussianBlur stdDeviation=\"" + Number(e.softEdgeRadius / 2.0) +
          "\" result=\"kvEdge\"/><feComposite in=\"SourceGraphic\" in2=\"kvEdge\" operator=\"in\" result=\"kvSoft\"/>";
     shape = "kvSoft";
   }
@@ -34,8 +34,8 @@ std::string Filter(const std::string& id, const ShapeGlows::Effect& e) {
     char colour[32];
     std::snprintf(colour, sizeof colour, "rgb(%u,%u,%u)", (e.glowColour >> 16) & 0xff, (e.glowColour >> 8) & 0xff,
                   e.glowColour & 0xff);
-    f += "<feMorphology in=\"SourceAlpha\" operator=\"dilate\" radius=\"" + Number(e.glowRadius / 2.0) +
-         "\"/><feGaussianBlur stdDeviation=\"" + Number(e.glowRadius / 4.0) +
+    f += "<feMorphology in=\"SourceAlpha\" operator=\"dilate\" radius=\"" + Number(e.glowRadius / 3.0) +
+         "\"/><feGaussianBlur stdDeviation=\"" + Number(e.glowRadius / 6.0) +
          "\" result=\"kvReach\"/><feFlood flood-color=\"" + colour + "\" flood-opacity=\"" +
          Number((100 - transparence) / 100.0) + "\"/><feComposite in2=\"kvReach\" operator=\"in\" result=\"kvGlow\"/>" +
          "<feMerge><feMergeNode in=\"kvGlow\"/><feMergeNode in=\"" + shape + "\"/></feMerge>";

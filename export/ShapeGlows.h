@@ -1,11 +1,15 @@
 #pragma once
-// Glow and soft edges, which the office draws and its SVG export drops. The office tells
-// which shapes have them (read over UNO by ShapeGlowReader); each is found in the exported
-// show by its bounding box (1/100 mm, as the export writes it) and its drawing gets a
-// filter that does what the office does: a glow is the shape's outline grown by half the
-// glow's radius and blurred by the other half, in the glow's colour, beneath the shape; a
-// soft edge is the shape's outline shrunk by half the radius and blurred by the other half,
-// through which the shape shows.
+// Glow and soft edges of pictures, which the office draws and its SVG export drops (it writes
+// the bitmap as it was; other shapes it draws with their effects). The office tells which
+// pictures have them (read over UNO by ShapeGlowReader); each is found in the exported show
+// by its bounding box (1/100 mm, as the export writes it, the glow taken in) and its drawing
+// gets a filter that does what the office does:
+// - a glow is the picture's outline grown by a third of the glow's radius and blurred by a
+//   sixth, in the glow's colour, beneath the picture (the office's glow fades out well within
+//   its radius);
+// - a soft edge is the outline shrunk by the radius and blurred by half of it, through which
+//   the picture shows (the office's edge is clear at the outline and half way in at the
+//   radius).
 //
 // Threads: pure functions, any thread.
 

@@ -191,7 +191,7 @@ TEST(Fidelity, MasterFieldsOnEveryShownSlide) {
 
 // What the office draws beyond plain fills and text, one effect a slide (see effects.fodp):
 // text shadow, half-transparent picture, transparency gradient, glow, soft edge, shape shadow,
-// justified paragraphs.
+// justified paragraphs, and a picture's soft edge and glow.
 // Every slide's side-by-side picture is written, for a person to look at.
 TEST(Fidelity, EffectsAsTheOfficeDrawsThem) {
   const std::string deck = FixtureFiles::Converted("effects.fodp", "odp");
@@ -201,9 +201,10 @@ TEST(Fidelity, EffectsAsTheOfficeDrawsThem) {
   OfficeSlidePictures office;
   const DeckResult result = Check(office, deck, dir, kFixtureFloor);
   ASSERT_EQ(result.error, "");
-  ASSERT_EQ(result.slides.size(), 7u);
+  ASSERT_EQ(result.slides.size(), 9u);
   const char* const kEffects[] = {"text shadow", "half-transparent picture", "transparency gradient",
-                                  "glow", "soft edge", "shape shadow", "justified paragraphs"};
+                                  "glow", "soft edge", "shape shadow", "justified paragraphs",
+                                  "picture with soft edges", "picture with a glow"};
   for (const FidelityCheck::SlideMatch& m : result.slides) {
     std::printf("fidelity effects slide %d (%s): %.3f\n", m.slide, kEffects[m.slide - 1], m.ssim);
     FidelityCheck::SideBySide(m.office, dir + "/" + BaseName(deck) + ".mp4", m.frame, SideBySideName(dir, deck, m.slide));

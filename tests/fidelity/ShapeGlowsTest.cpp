@@ -28,8 +28,8 @@ TEST(ShapeGlows, TheNamedShapesGroupGetsItsFilter) {
   EXPECT_EQ(Count(out, "<g filter=\"url(#kv-shape-glow-1)\" id=\"a\">"), 1u);
   EXPECT_EQ(Count(out, "<g filter=\"url(#kv-shape-glow-2)\"><rect"), 1u);
   EXPECT_LT(out.find("<filter id=\"kv-shape-glow-1\""), out.find("</defs>"));
-  EXPECT_EQ(Count(out, "operator=\"erode\" radius=\"156.00\""), 1u);  // half the soft edge's radius
-  EXPECT_EQ(Count(out, "operator=\"dilate\" radius=\"300.00\""), 1u);  // half the glow's
+  EXPECT_EQ(Count(out, "operator=\"erode\" radius=\"312.00\""), 1u);  // the soft edge's radius
+  EXPECT_EQ(Count(out, "operator=\"dilate\" radius=\"200.00\""), 1u);  // a third of the glow's
   EXPECT_EQ(Count(out, "flood-color=\"rgb(211,47,47)\" flood-opacity=\"0.60\""), 1u);
   // The glow's region reaches beyond the shape's box by the glow's radius.
   EXPECT_EQ(Count(out, "x=\"-610\" y=\"-610\" width=\"1225\" height=\"1225\""), 1u);
