@@ -146,7 +146,8 @@ double Region(const GreyPicture& a, const GreyPicture* b, double x0, double y0, 
 }
 
 // The master's slide number, variable date and footer on each shown slide (the hidden slide
-// 2 still counts: slide 3 shows "3"). Each field's place at the foot of the slide holds as
+// 2 still counts: slide 3 shows "3"), and the slide number in an ordinary text box of the
+// master. Each field's place at the foot of the slide holds as
 // much ink as the office's picture has there (a missing field barely moves the whole
 // picture's figure). Under SOURCE_DATE_EPOCH the date is that day's: of a film dated 2017
 // only the date differs.
@@ -185,10 +186,16 @@ TEST(Fidelity, MasterFieldsOnEveryShownSlide) {
       ASSERT_GT(want, 2.0) << "the office draws no " << field.name;
       EXPECT_NEAR(got, want, 0.2 * want) << field.name << " on slide " << m.slide << look;
     }
+    // The slide number in the master's ordinary text box at the top right.
+    const double want = Region(drawn, nullptr, 0.55, 0, 1, 0.15), got = Region(filmed, nullptr, 0.55, 0, 1, 0.15);
+    ASSERT_GT(want, 2.0) << "the office draws no page number at the top";
+    EXPECT_NEAR(got, want, 0.2 * want) << "page number at the top of slide " << m.slide << look;
     // The film of 2017: the date (left third of the foot) differs, number and footer do not.
     EXPECT_GT(Region(filmed, &old.at(m.frame), 0, 0.85, 0.36, 1), 3.0) << "slide " << m.slide;
     EXPECT_LT(Region(filmed, &old.at(m.frame), 0.4, 0.85, 1, 1), 0.5) << "slide " << m.slide;
   }
+  // Each slide its own number at the top: "Page 1" and "Page 3" differ.
+  EXPECT_GT(Region(now.film.at(now.slides[0].frame), &now.film.at(now.slides[1].frame), 0.55, 0, 1, 0.15), 0.25);
 }
 
 // What the office draws beyond plain fills and text, one effect a slide (see effects.fodp):
