@@ -19,6 +19,7 @@ TEST(SymbolText, CodesStandForTheirSymbolsInBothRanges) {
   EXPECT_EQ(SymbolText::Unicode("'Wingdings', serif", 0xF0E8), U'➔');
   EXPECT_EQ(SymbolText::Unicode("WINGDINGS", 0xF0FC), U'✓');
   EXPECT_EQ(SymbolText::Unicode("Wingdings", 'n'), U'■');
+  EXPECT_EQ(SymbolText::Unicode("Wingdings", 0xF0CA), U'⬎');  // right, then bent down
   EXPECT_EQ(SymbolText::Unicode("Wingdings", 0xF020), U' ');  // the table's first code
   // Outside the tables, or with no counterpart, or another font: nothing.
   for (char32_t code : {char32_t(0x1F), char32_t(0x100), char32_t(0xF01F), char32_t(0xF100), char32_t(0xF080)})
