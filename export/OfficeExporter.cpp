@@ -42,6 +42,7 @@
 #include "PresentationEncryption.h"
 #include "ShowPage.h"
 #include "SymbolText.h"
+#include "TransparencyMasks.h"
 #include "TableBulletReader.h"
 #include "TemporaryDirectory.h"
 #include "PictureFrameReader.h"
@@ -136,7 +137,8 @@ bool WriteArchive(const std::string& svgPath, const std::string& archivePath, co
       JustifiedText::Apply(
           ShapeGlows::Apply(PictureFrames::Apply(TextShadows::Apply(svg, textShadows), frames), glows), justified),
       tables);
-  svg = ShowPage::PrepareShow(FontFallbacks::Apply(SymbolText::Apply(svg), InstalledFonts::StandIn));
+  svg = ShowPage::PrepareShow(
+      TransparencyMasks::Apply(FontFallbacks::Apply(SymbolText::Apply(svg), InstalledFonts::StandIn)));
   if (svg.empty()) {
     error = "the office's SVG export holds no slide show";
     return false;
