@@ -353,7 +353,13 @@ void ShowClock::tryPicture() {
 void ShowClock::nudge() {
   ++nudges_;
   QWebEnginePage* page = browser_.Document();
-  if (page != nullptr) page->runJavaScript(script(QStringLiteral("redraw()")));
+  if (page != nullptr) {
+    // A page the browser takes for hidden or frozen draws nothing: it is shown and woken.
+    if (!page->isVisible()) page->setVisible(true);
+    if (page->lifecycleState() != QWebEnginePage::LifecycleState::Active)
+      page->setLifecycleState(QWebEnginePage::LifecycleState::Active);
+    page->runJavaScript(script(QStringLiteral("redraw()")));
+  }
   if (watchedView_) watchedView_->update();
   if (auto* proxy = qobject_cast<QWidget*>(watchedProxy_.data())) proxy->update();
 }

@@ -733,4 +733,22 @@ TEST_F(ClockPlayback, FrameTheBrowserNeverDrawsFailsTheShowInsteadOfFilmingAnOld
   EXPECT_FALSE(film.frames.empty());
   for (const auto& f : film.frames) EXPECT_FALSE(Near(f.corner, {0xff, 0x00, 0xff}));
 }
+
+// A page the browser has taken for hidden draws no pictures, though it answers every frame's
+// script (the stall seen now and then under load looks the same): the clock's nudge shows it
+// again, and the show is filmed to its end.
+TEST_F(ClockPlayback, PageTakenForHiddenIsShownAgainAndFilmedToTheEnd) {
+  LoadOnClock("four-slides.fodp", 4);
+  QWebEnginePage* page = dlg.browser.Document();
+  ASSERT_NE(page, nullptr);
+  const uint64_t nudged = dlg.filmClock().nudges();
+  ClockFilm film(dlg, surface, 5);
+  QObject context;
+  QTimer::singleShot(0, &context, [page] { page->setVisible(false); });  // once filming has begun
+  ASSERT_TRUE(film.Run());
+  EXPECT_TRUE(film.ended);
+  EXPECT_EQ(dlg.showFailed, 0) << dlg.failureReason.toStdString();
+  EXPECT_GT(dlg.filmClock().nudges(), nudged);
+  EXPECT_EQ(FourSlidesPicture(film.frames.back()), 5);
+}
 }  // namespace
