@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "Utf8.h"
+
 namespace {
 
 constexpr uint32_t kEndOfChain = 0xFFFFFFFEu;
@@ -16,23 +18,6 @@ uint32_t U32(const uint8_t* p) {
          (static_cast<uint32_t>(p[3]) << 24);
 }
 
-void AppendUtf8(std::string& out, uint32_t c) {
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
-}
 
 // A directory entry's name: UTF-16LE, `bytes` long with its terminating zero.
 std::string EntryName(const uint8_t* p, uint16_t bytes) {
@@ -48,7 +33,7 @@ std::string EntryName(const uint8_t* p, uint16_t bytes) {
         ++i;
       }
     }
-    AppendUtf8(name, c);
+    Utf8::Append(name, c);
   }
   return name;
 }

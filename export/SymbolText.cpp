@@ -4,6 +4,8 @@
 #include <cctype>
 #include <vector>
 
+#include "Utf8.h"
+
 namespace {
 
 // What the families' codes 0x20-0xFF stand for in Unicode; 0: nothing Unicode has.
@@ -111,23 +113,6 @@ const char32_t* Table(const std::string& lowerFamily) {
   return nullptr;
 }
 
-void AppendUtf8(std::string& out, char32_t c) {
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
-}
 
 // Text between tags, recoded with `table`: whole UTF-8 sequences are decoded, entities and
 // anything malformed are copied as they stand.
@@ -159,7 +144,7 @@ void Recode(const std::string& text, const char32_t* table, std::string& out) {
     const char32_t font = code >= 0xF020 && code <= 0xF0FF ? code - 0xF000 : code;
     const char32_t mapped = font >= 0x20 && font <= 0xFF ? table[font - 0x20] : 0;
     if (mapped != 0) {
-      AppendUtf8(out, mapped);
+      Utf8::Append(out, mapped);
     } else {
       out.append(text, i, length);
     }
