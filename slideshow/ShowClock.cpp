@@ -33,6 +33,10 @@ constexpr int kPictureWaitMs = 30000;
 // and then leaves a changed page undrawn until something else changes.
 constexpr int kNudgeAfterMs = 1000;
 constexpr int kNudgeEveryMs = 500;
+// A picture still undrawn this long gets the page hidden and shown again, and again at each
+// interval: the browser then makes a new picture from scratch.
+constexpr int kWakeAfterMs = 3000;
+constexpr int kWakeEveryMs = 3000;
 // Retry intervals: while the page loads, and while a picture is not drawn yet.
 constexpr int kLoadingRetryMs = 10;
 constexpr int kPictureRetryMs = 4;
@@ -290,6 +294,7 @@ void ShowClock::onFilmed(uint64_t /*serial*/, const QVariant& reply) {
   answered_ = true;
   pictureWatch_.start();
   nextNudgeMs_ = kNudgeAfterMs;
+  nextWakeMs_ = kWakeAfterMs;
   tryPicture();
 }
 
@@ -338,6 +343,13 @@ void ShowClock::tryPicture() {
   }
   const qint64 waited = pictureWatch_.elapsed();
   if (waited > kPictureWaitMs) {
+    // What the picture showed instead, for whoever looks into it.
+    int seen[3] = {};
+    for (int i = 0; i < 3; ++i) seen[i] = StripCounter(picture_.pixel(picture_.width() * (i + 1) / 4, row) & 0xffffffu);
+    QWebEnginePage* page = browser_.Document();
+    qWarning("film clock: frame %llu not drawn: the strip reads %d %d %d, not %d; view %dx%d, page %s",
+             static_cast<unsigned long long>(index_), seen[0], seen[1], seen[2], wantedCounter_, view->width(),
+             view->height(), page == nullptr ? "gone" : page->isVisible() ? "visible" : "hidden");
     state_ = State::Failed;
     emit failed(QStringLiteral("the browser did not draw frame %1 within %2 seconds").arg(index_).arg(kPictureWaitMs / 1000));
     finish(nullptr);
@@ -345,16 +357,20 @@ void ShowClock::tryPicture() {
   }
   if (waited >= nextNudgeMs_) {
     nextNudgeMs_ = waited + kNudgeEveryMs;
-    nudge();
+    const bool wake = waited >= nextWakeMs_;
+    if (wake) nextWakeMs_ = waited + kWakeEveryMs;
+    nudge(wake);
   }
   retry_->start(kPictureRetryMs);
 }
 
-void ShowClock::nudge() {
+void ShowClock::nudge(bool wake) {
   ++nudges_;
   QWebEnginePage* page = browser_.Document();
   if (page != nullptr) {
     // A page the browser takes for hidden or frozen draws nothing: it is shown and woken.
+    // Waking a page that still draws nothing hides it first.
+    if (wake && page->isVisible()) page->setVisible(false);
     if (!page->isVisible()) page->setVisible(true);
     if (page->lifecycleState() != QWebEnginePage::LifecycleState::Active)
       page->setLifecycleState(QWebEnginePage::LifecycleState::Active);

@@ -109,7 +109,7 @@ class ShowClock : public QObject {
   void startFrame();
   void onFilmed(uint64_t serial, const QVariant& reply);
   void tryPicture();
-  void nudge();
+  void nudge(bool wake);
   void finish(const QImage* picture);
   void watchView();
   QString script(const QString& call) const;
@@ -143,6 +143,7 @@ class ShowClock : public QObject {
   QElapsedTimer frameWatch_;
   QElapsedTimer pictureWatch_;
   qint64 nextNudgeMs_ = 0;
+  qint64 nextWakeMs_ = 0;
 
   // What the page told at its last answer.
   double firstFrameMs_ = 0;
