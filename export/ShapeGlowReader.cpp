@@ -2,28 +2,18 @@
 
 #include <com/sun/star/awt/Rectangle.hpp>
 #include <com/sun/star/beans/XPropertySet.hpp>
-#include <com/sun/star/beans/XPropertySetInfo.hpp>
 #include <com/sun/star/container/XIndexAccess.hpp>
 #include <com/sun/star/drawing/XShape.hpp>
 #include <com/sun/star/lang/XServiceInfo.hpp>
 
 #include "DeckShapes.h"
+#include "UnoValues.h"
 
 using namespace css;
 
 namespace {
 
-template <typename T>
-T Value(const uno::Reference<beans::XPropertySet>& shape, const uno::Reference<beans::XPropertySetInfo>& info,
-        const char* name, T fallback) {
-  const rtl::OUString key = rtl::OUString::createFromAscii(name);
-  T value = fallback;
-  try {
-    if (info.is() && info->hasPropertyByName(key)) shape->getPropertyValue(key) >>= value;
-  } catch (const uno::Exception&) {
-  }
-  return value;
-}
+using UnoValues::Value;
 
 // Adds to `effects` what the export drops of `shape`, on `page`. Only a picture's are
 // dropped: the export writes its bitmap as it was. Other shapes it draws with their glow and
@@ -35,15 +25,14 @@ void ReadShape(const uno::Reference<drawing::XShape>& shape, int page, std::vect
     return;
   uno::Reference<beans::XPropertySet> properties(shape, uno::UNO_QUERY);
   if (!properties.is()) return;
-  const uno::Reference<beans::XPropertySetInfo> info = properties->getPropertySetInfo();
   ShapeGlows::Effect effect;
-  effect.glowRadius = Value<sal_Int32>(properties, info, "GlowEffectRadius", 0);
-  effect.softEdgeRadius = Value<sal_Int32>(properties, info, "SoftEdgeRadius", 0);
+  effect.glowRadius = Value<sal_Int32>(properties, "GlowEffectRadius", 0);
+  effect.softEdgeRadius = Value<sal_Int32>(properties, "SoftEdgeRadius", 0);
   if (effect.glowRadius <= 0 && effect.softEdgeRadius <= 0) return;
-  effect.glowColour = static_cast<unsigned>(Value<sal_Int32>(properties, info, "GlowEffectColor", 0)) & 0xffffff;
-  effect.glowTransparence = Value<sal_Int16>(properties, info, "GlowEffectTransparency", 0);
+  effect.glowColour = static_cast<unsigned>(Value<sal_Int32>(properties, "GlowEffectColor", 0)) & 0xffffff;
+  effect.glowTransparence = Value<sal_Int16>(properties, "GlowEffectTransparency", 0);
   // The export's box of the shape takes in the glow: the shape's bounding rectangle.
-  awt::Rectangle bound = Value(properties, info, "BoundRect", awt::Rectangle());
+  awt::Rectangle bound = Value(properties, "BoundRect", awt::Rectangle());
   if (bound.Width <= 0 || bound.Height <= 0) {
     const awt::Point at = shape->getPosition();
     const awt::Size size = shape->getSize();
