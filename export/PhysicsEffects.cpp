@@ -20,6 +20,7 @@
 #include <com/sun/star/drawing/XShape.hpp>
 #include <com/sun/star/lang/XMultiComponentFactory.hpp>
 
+#include <cmath>
 #include <cstdio>
 #include <vector>
 
@@ -32,6 +33,8 @@ namespace {
 // The office's bounciness where a physics node sets none. (Its density changes nothing for
 // one body among fixed walls.)
 constexpr double kDefaultBounciness = 0.1;
+// Degrees of turn below which the shape counts as not turning (no rotation is written).
+constexpr double kLeastTurn = 0.05;
 // Seconds between the samples of the path: close enough that the straight pieces between
 // them follow a bounce's curve.
 constexpr double kSampleInterval = 1.0 / 30;
@@ -138,15 +141,19 @@ bool ReplaceOne(const uno::Reference<animations::XAnimatePhysics>& physics, doub
   const std::vector<PhysicsFall::Sample> samples = PhysicsFall::Simulate(start, kSampleInterval);
   if (samples.size() < 2) return false;
   uno::Sequence<double> keyTimes(static_cast<sal_Int32>(samples.size()));
-  uno::Sequence<uno::Any> xs(keyTimes.getLength()), ys(keyTimes.getLength());
+  uno::Sequence<uno::Any> xs(keyTimes.getLength()), ys(keyTimes.getLength()), angles(keyTimes.getLength());
+  bool turns = false;
   for (size_t i = 0; i < samples.size(); ++i) {
     keyTimes.getArray()[i] = samples[i].time / start.duration;
     xs.getArray()[i] <<= Offset("x", samples[i].dx / slideWidth);
     ys.getArray()[i] <<= Offset("y", samples[i].dy / slideHeight);
+    angles.getArray()[i] <<= samples[i].angle;
+    turns = turns || std::abs(samples[i].angle) > kLeastTurn;
   }
   const uno::Reference<animations::XAnimationNode> node(physics, uno::UNO_QUERY_THROW);
   parent->insertBefore(Animation(physics, context, "X", keyTimes, xs), node);
   parent->insertBefore(Animation(physics, context, "Y", keyTimes, ys), node);
+  if (turns) parent->insertBefore(Animation(physics, context, "Rotate", keyTimes, angles), node);
   parent->removeChild(node);
   return true;
 }

@@ -1,8 +1,9 @@
 #pragma once
 // The office's physics effects (fall, shoot and return...) kept in the exported show. Its SVG
 // export leaves their nodes out (nothing of them reaches the show), so before the export each
-// one is put in the form of two plain animations of the shape's x and y, the path the shape
-// takes in the office's own show (PhysicsFall.h) sampled over the effect's time: they start
+// one is put in the form of plain animations of the shape's x and y (and its rotation, when
+// it turns), the path the shape takes in the office's own show (PhysicsFall.h) sampled over
+// the effect's time: they start
 // and last as the physics node did, with its fill, and the effect's other parts (a fade, the
 // return of "shoot and return") follow them as before.
 //

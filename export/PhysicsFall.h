@@ -1,14 +1,15 @@
 #pragma once
 // The way a shape moves under the office's physics effects (fall, shoot and return...): it
-// becomes a body in a world as big as the slide, whose larger side counts 100 metres, with a
-// gravity of 30 m/s^2 downwards and the slide's four edges as walls. The body starts with the
-// effect's velocity (slide units per second, y downwards), loses speed to the walls' friction
-// and bounces off them as far as its bounciness lets it (a bounce slower than 1 m/s ends in
-// rest, as in the office's world). The slide's other shapes stand fixed in that world too:
-// the shape lands on them and bounces off them as off the edges (each taken by its bounds;
-// one the shape overlaps at the start is passed through). The shape keeps its angle: a box
-// that lands flat on a flat floor does not turn. A shape that does not start inside the slide
-// falls freely past the edges.
+// becomes a rigid body in a two-dimensional world (Box2D, the engine the office's own show
+// runs them in) as big as the slide, whose larger side counts 100 metres, with a gravity of
+// 30 m/s^2 downwards and the slide's four edges as walls. The body starts with the effect's
+// velocity (slide units per second, y downwards), rubs on what it touches, bounces as far as
+// its bounciness lets it (an impact slower than 1 m/s does not bounce) and turns where a
+// corner or the rubbing gives it a turn: a box that lands flat on a flat floor does not turn,
+// one shot along the floor or landing on an edge does. The slide's other shapes stand fixed
+// in that world, each as its bounds (one the shape overlaps at the start is passed through;
+// a line counts 0.2 m thick). A shape that does not start inside the slide falls past the
+// edges.
 //
 // Deterministic: fixed steps, the same numbers on every run. Pure computation, no office.
 //
@@ -29,10 +30,12 @@ class PhysicsFall {
     double duration = 1;                         // seconds
     std::vector<Bounds> obstacles;               // the slide's other shapes
   };
-  // Where the shape's centre is at `time`, as an offset from where it started.
+  // Where the shape's centre is at `time`, as an offset from where it started, and how far
+  // it has turned (degrees, clockwise on the slide).
   struct Sample {
     double time = 0;
     double dx = 0, dy = 0;
+    double angle = 0;
   };
 
   // Samples every `interval` seconds from 0, and one at the end (duration); empty when the

@@ -1,5 +1,5 @@
 // The path of the office's physics effects (export/PhysicsFall.h): gravity, the slide's edges
-// and other shapes as walls, bounces and rest.
+// and other shapes as walls, bounces, turns and rest.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -42,10 +42,21 @@ TEST(PhysicsFall, AShapeFallsBouncesOffTheSlidesBottomAndComesToRestOnIt) {
   start.bounciness = 0.1;
   const std::vector<PhysicsFall::Sample> dull = PhysicsFall::Simulate(start, 0.05);
   for (size_t i = landed + 4; i < dull.size(); ++i) EXPECT_GT(dull[i].dy, floor - 200) << dull[i].time;
-  EXPECT_NEAR(dull.back().dy, floor, 1e-6) << "rests on the bottom";
+  // The world's bodies keep a skin of a centimetre between them: 4 of these units.
+  EXPECT_NEAR(dull.back().dy, floor, 10) << "rests on the bottom";
+  for (const PhysicsFall::Sample& s : dull) EXPECT_NEAR(s.angle, 0, 0.05) << "landing flat, it does not turn";
   // Another shape below it is a floor too; one it overlaps at the start is not.
   start.obstacles = {{2000, 15000, 20000, 1000}, {8000, 7000, 1000, 1000}};
-  EXPECT_NEAR(PhysicsFall::Simulate(start, 0.05).back().dy, 15000 - 12500, 1e-6) << "rests on the shape below";
+  EXPECT_NEAR(PhysicsFall::Simulate(start, 0.05).back().dy, 15000 - 12500, 10) << "rests on the shape below";
+  // Landing with only its left quarter on a shape's corner, it tips over to the right and
+  // comes down on the floor beyond, turned.
+  start.obstacles = {{0, 15000, 10200, 1000}};
+  const std::vector<PhysicsFall::Sample> tipped = PhysicsFall::Simulate(start, 0.05);
+  double most = 0;
+  for (const PhysicsFall::Sample& s : tipped) most = std::max(most, s.angle);
+  EXPECT_GT(most, 20) << "turns clockwise over the corner";
+  EXPECT_GT(tipped.back().dx, 0) << "goes off to the right";
+  EXPECT_GT(tipped.back().dy, 15000 - 12500) << "falls past the shape's top";
 }
 
 TEST(PhysicsFall, AShotShapeStopsAtTheSlidesEdgeAndAShapeOffTheSlideFallsFreely) {
