@@ -62,7 +62,9 @@ std::string JustifiedText::Apply(const std::string& svg, const std::vector<Shape
     if (paragraphs.size() != shape->lineEnds.size() && !alike) continue;
     for (size_t p = 0; p < paragraphs.size(); ++p) {
       const long end = p < shape->lineEnds.size() ? shape->lineEnds[p] : shape->lineEnds.front();
-      if (end < 0) continue;
+      const bool backwards = p < shape->rightToLeft.size() && paragraphs.size() == shape->lineEnds.size() &&
+                             shape->rightToLeft[p];
+      if (end < 0 && !backwards) continue;
       const size_t paragraphEnd = p + 1 < paragraphs.size() ? paragraphs[p + 1] : textEnd;
       std::vector<size_t> lines;
       for (size_t line : FindAll(svg, kLine, paragraphs[p], paragraphEnd)) {
@@ -72,8 +74,11 @@ std::string JustifiedText::Apply(const std::string& svg, const std::vector<Shape
         lines.push_back(line);
       }
       // The paragraph's last line keeps its natural width, as the office leaves it.
-      for (size_t l = 0; l + 1 < lines.size(); ++l)
+      for (size_t l = 0; end >= 0 && l + 1 < lines.size(); ++l)
         marks.emplace_back(lines[l] + kLine.size(), " data-kv-justify=\"" + std::to_string(end) + "\"");
+      // A line's first piece has its x; the pieces that follow it on the line have none.
+      for (size_t l = 0; backwards && l < lines.size(); ++l)
+        if (svg.find(" x=\"", lines[l]) < svg.find('>', lines[l])) marks.emplace_back(lines[l] + kLine.size(), " data-kv-rtl=\"\"");
     }
   }
   return marks.empty() ? svg : SvgTags::Insert(svg, marks);

@@ -42,13 +42,14 @@ bool TextFillsBox(const uno::Reference<drawing::XShape>& shape, const uno::Refer
   return false;
 }
 
-// Where the lines of each paragraph of `text` that is not empty end, -1 for those not
-// justified; empty when none is justified. `right`: the text area's right edge.
-std::vector<long> LineEnds(const uno::Reference<text::XText>& text, long right) {
-  std::vector<long> ends;
+// Where the lines of each paragraph of `text` that is not empty end (-1 for those not
+// justified), and which paragraphs run right to left; both empty when no paragraph is either.
+// `right`: the text area's right edge.
+void ReadParagraphs(const uno::Reference<text::XText>& text, long right, std::vector<long>& ends,
+                    std::vector<bool>& rightToLeft) {
   bool any = false;
   uno::Reference<container::XEnumerationAccess> paragraphs(text, uno::UNO_QUERY);
-  if (!paragraphs.is()) return {};
+  if (!paragraphs.is()) return;
   const uno::Reference<container::XEnumeration> each = paragraphs->createEnumeration();
   while (each->hasMoreElements()) {
     const uno::Any element = each->nextElement();
@@ -57,12 +58,16 @@ std::vector<long> LineEnds(const uno::Reference<text::XText>& text, long right) 
     // The export writes no paragraph of an empty one.
     if (!paragraph.is() || !range.is() || range->getString().isEmpty()) continue;
     // A right-to-left paragraph the export writes left to right: stretching would not help.
-    const bool justified = Value<sal_Int16>(paragraph, "ParaAdjust", 0) == kJustified &&
-                           Value<sal_Int16>(paragraph, "WritingMode", 0) != kRightToLeft;
-    any = any || justified;
+    const bool backwards = Value<sal_Int16>(paragraph, "WritingMode", 0) == kRightToLeft;
+    const bool justified = Value<sal_Int16>(paragraph, "ParaAdjust", 0) == kJustified && !backwards;
+    any = any || justified || backwards;
     ends.push_back(justified ? right - Value<sal_Int32>(paragraph, "ParaRightMargin", 0) : -1);
+    rightToLeft.push_back(backwards);
   }
-  return any ? ends : std::vector<long>();
+  if (!any) {
+    ends.clear();
+    rightToLeft.clear();
+  }
 }
 
 // Adds to `found` what the export drops of `shape`, on `page`.
@@ -76,8 +81,11 @@ void ReadShape(const uno::Reference<drawing::XShape>& shape, int page, std::vect
   const awt::Point at = shape->getPosition();
   const awt::Size size = shape->getSize();
   const long right = long{at.X} + size.Width - Value<sal_Int32>(properties, "TextRightDistance", 0);
-  std::vector<long> ends = LineEnds(text, right);
-  if (!ends.empty()) found.push_back({{at.X, at.Y, size.Width, size.Height, page}, std::move(ends)});
+  std::vector<long> ends;
+  std::vector<bool> rightToLeft;
+  ReadParagraphs(text, right, ends, rightToLeft);
+  if (!ends.empty())
+    found.push_back({{at.X, at.Y, size.Width, size.Height, page}, std::move(ends), std::move(rightToLeft)});
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 #pragma once
 // Reads over UNO which text shapes of a presentation (slides and master pages) hold justified
-// paragraphs, and where those paragraphs' lines end: what JustifiedText::Apply marks in the
-// exported show. Only shapes whose text area is their box are read (text boxes, placeholders,
+// paragraphs, and where those paragraphs' lines end, or right-to-left paragraphs: what
+// JustifiedText::Apply marks in the exported show. Only shapes whose text area is their box are read (text boxes, placeholders,
 // rectangles); a rotated shape, or one whose text does not wrap, is left as exported.
 //
 // Threads: the thread that uses the office connection.
@@ -13,7 +13,7 @@
 
 class JustifiedTextReader {
  public:
-  // The shapes with any justified paragraph; empty when there are none or the document
+  // The shapes with any justified or right-to-left paragraph; empty when there are none or the document
   // cannot be read.
   static std::vector<JustifiedText::Shape> Read(const css::uno::Reference<css::lang::XComponent>& document);
 };

@@ -39,9 +39,6 @@ const std::map<std::string, std::string> kKnownGaps = {
     {"poi__60810.pptx", "slides 11, 25: the card photos scaled down softer than the office scales them"},
     {"poi__aascu.org_workarea_downloadasset.aspx_id=5864.pptx",
      "slide 7: a chart's 3-D floor and walls missing; slide 23: table cell fills differ"},
-    {"poi__ae.ac.uaeu.faculty_nafaachbili_GeomLec1.pptx",
-     "slide 11: right-to-left paragraphs of English text drawn left to right (a line's closing full stop "
-     "stands at its start in the office's picture)"},
     {"poi__au.asn.aes.www_conferences_2011_presentations_Fri_20Room4Level4_20930_20Maloney.pptx",
      "slides 8, 20, 24 (0.886-0.896): tables of many small lines, their text and borders drawn a shade "
      "differently"},
