@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <set>
 
 #include "SvgTags.h"
@@ -36,6 +37,37 @@ std::string RectAttributes(const PictureFrames::Rect& r) {
          "\" height=\"" + std::to_string(r.height) + "\"";
 }
 
+bool Near(const PictureFrames::Rect& a, const PictureFrames::Rect& b, long dx, long dy) {
+  return std::abs(a.x - b.x) <= dx && std::abs(a.y - b.y) <= dy && std::abs(a.width - b.width) <= dx &&
+         std::abs(a.height - b.height) <= dy;
+}
+
+// Whether [from, imageAt) holds only a clip path's definition and the opening of the group it
+// clips, the image alone in it: `<defs><clipPath id="c">...</clipPath></defs><g
+// clip-path="url(#c)"><image .../></g>`. `groupEnd`: just after the group's end.
+bool ClippedImage(const std::string& svg, size_t from, size_t imageAt, size_t imageEnd, size_t& groupEnd) {
+  const size_t defs = svg.find_first_not_of(" \t\r\n", from);
+  if (defs == std::string::npos || svg.compare(defs, 6, "<defs>") != 0) return false;
+  const size_t clip = svg.find_first_not_of(" \t\r\n", defs + 6);
+  if (clip == std::string::npos || svg.compare(clip, 10, "<clipPath ") != 0) return false;
+  const size_t idAt = svg.find(" id=\"", clip);
+  const size_t idEnd = idAt == std::string::npos ? idAt : svg.find('"', idAt + 5);
+  const size_t clipClose = svg.find("</clipPath>", clip);
+  if (idEnd == std::string::npos || clipClose == std::string::npos || clipClose > imageAt || idEnd > clipClose)
+    return false;
+  const size_t defsClose = svg.find_first_not_of(" \t\r\n", clipClose + 11);
+  if (defsClose == std::string::npos || svg.compare(defsClose, 7, "</defs>") != 0) return false;
+  const std::string group = "<g clip-path=\"url(#" + svg.substr(idAt + 5, idEnd - idAt - 5) + ")\">";
+  const size_t groupAt = svg.find_first_not_of(" \t\r\n", defsClose + 7);
+  if (groupAt == std::string::npos || svg.compare(groupAt, group.size(), group) != 0 ||
+      svg.find_first_not_of(" \t\r\n", groupAt + group.size()) != imageAt)
+    return false;
+  const size_t close = svg.find_first_not_of(" \t\r\n", imageEnd + 2);
+  if (close == std::string::npos || svg.compare(close, 4, "</g>") != 0) return false;
+  groupEnd = close + 4;
+  return true;
+}
+
 PictureFrames::Rect Grown(const PictureFrames::Rect& r, long by) {
   return {r.x - by, r.y - by, r.width + 2 * by, r.height + 2 * by};
 }
@@ -60,13 +92,23 @@ std::string PictureFrames::Apply(const std::string& svg, const std::vector<Frame
     for (const Frame& f : frames)
       if (ShowPages::Matches(f.page, page) && Near(f.bound, box) && !Near(f.own, box)) frame = &f;
     if (frame == nullptr) continue;
-    // The bitmap follows the bounding box at once, stretched over it.
+    // The bitmap follows the bounding box at once, stretched over it, or in a group clipped
+    // to about the box (the export's form for a picture imported with a crop of nothing).
     const size_t imageAt = svg.find(kImage, rectEnd);
-    if (imageAt == std::string::npos || svg.find_first_not_of(" \t\r\n", rectEnd + 1) != imageAt) continue;
+    if (imageAt == std::string::npos) continue;
     const size_t imageEnd = svg.find("/>", imageAt);
-    if (imageEnd == std::string::npos || !Near(TagRect(svg, imageAt, imageEnd), box)) continue;
-    // Up to the image's own attributes: the shadow first, beneath the picture.
-    out.append(svg, copied, imageAt - copied);
+    if (imageEnd == std::string::npos) continue;
+    const Rect image = TagRect(svg, imageAt, imageEnd);
+    size_t clipEnd = std::string::npos;  // the end of the clipped group, in that form
+    if (svg.find_first_not_of(" \t\r\n", rectEnd + 1) != imageAt) {
+      if (!ClippedImage(svg, rectEnd + 1, imageAt, imageEnd, clipEnd) || !Near(image, box, box.width / 100 + 2, box.height / 100 + 2))
+        continue;
+    } else if (!Near(image, box)) {
+      continue;
+    }
+    // The shadow first, beneath the picture (outside the clipped group, which would cut it).
+    const size_t shadowAt = clipEnd == std::string::npos ? imageAt : rectEnd + 1;
+    out.append(svg, copied, shadowAt - copied);
     const long line = frame->lineWidth;
     const Rect outer = Grown(frame->own, line);
     if (frame->shadow) {
@@ -81,6 +123,7 @@ std::string PictureFrames::Apply(const std::string& svg, const std::vector<Frame
       }
       out += "/>";
     }
+    out.append(svg, shadowAt, imageAt - shadowAt);
     // The image with its place replaced, its other attributes as they were.
     std::string tag = svg.substr(imageAt, imageEnd - imageAt);
     for (const char* name : {"x", "y", "width", "height"}) {
@@ -93,11 +136,15 @@ std::string PictureFrames::Apply(const std::string& svg, const std::vector<Frame
       tag.replace(at + key.size(), valueEnd - at - key.size(), std::to_string(value));
     }
     out += tag + "/>";
+    copied = imageEnd + 2;
+    if (clipEnd != std::string::npos) {
+      out.append(svg, copied, clipEnd - copied);
+      copied = clipEnd;
+    }
     if (line > 0)
       out += "<rect" + RectAttributes(Grown(frame->own, line / 2)) + " fill=\"none\" stroke=\"" +
              Colour(frame->lineColour) + "\" stroke-opacity=\"" + Opacity(frame->lineTransparence) +
              "\" stroke-width=\"" + std::to_string(line) + "\" stroke-linejoin=\"round\"/>";
-    copied = imageEnd + 2;
   }
   if (copied == 0) return svg;
   out.append(svg, copied, std::string::npos);

@@ -5,8 +5,10 @@
 // shifted, without its frame (a photo with a thick white border lies over its neighbour).
 // The office draws the bitmap in the shape's own rectangle, the outline around it outside
 // (its inner edge on the rectangle), and the shadow beneath both. Each such picture is found
-// in the exported show by its bounding box (1/100 mm, as the export writes it); its bitmap
-// is put back in its rectangle, and the outline and shadow are drawn as the office does.
+// in the exported show by its bounding box (1/100 mm, as the export writes it), its bitmap
+// right after the box or alone in a group clipped to about the box (how imported pictures
+// come); the bitmap is put back in its rectangle, and the outline and shadow are drawn as
+// the office does.
 //
 // Threads: pure functions, any thread.
 

@@ -43,8 +43,6 @@ const std::map<std::string, std::string> kKnownGaps = {
      "slides 8, 20, 24 (0.886-0.896): tables of many small lines, their text and borders drawn a shade "
      "differently"},
     {"poi__br.com.tvcamboriu.www_pps_Pensar_5b1_5d.ppt", "slide 2: the clip art's frame shaded lighter"},
-    {"poi__bug60345_Jankovic_final_Retreat_2002.ppt", "slide 4: a photo paler than the office draws it"},
-    {"poi__keyframes.pptx", "every slide 0.71-0.76: the photo background scaled down sharper than the office's"},
 };
 
 // Of a deck with more shown slides, the corpus check looks at this many, spread evenly from

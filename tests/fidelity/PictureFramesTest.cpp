@@ -61,6 +61,35 @@ TEST(PictureFrames, TheShadowLiesBeneathBlurredAndItsFilterIsDefined) {
   EXPECT_EQ(out.find("stroke-width"), std::string::npos);
 }
 
+// An imported picture: its bitmap alone in a group clipped to about the box, a little smaller
+// than the box. The bitmap moves in the group; the outline and the shadow go outside it.
+TEST(PictureFrames, AClippedPictureGoesBackInItsRectangleWithItsOutlineOutsideTheClip) {
+  const std::string show =
+      "<svg><defs id=\"d\"></defs><g><rect class=\"BoundingBox\" stroke=\"none\" fill=\"none\" x=\"15266\" "
+      "y=\"4780\" width=\"7075\" height=\"10833\"/>\n<defs>\n<clipPath id=\"clip_path_7\" clipPathUnits=\"userSpaceOnUse\">"
+      "<path d=\"M 15266,4789 L 22331,4789 22331,15611 15266,15611 15266,4789 Z\"/></clipPath>\n</defs>\n"
+      "<g clip-path=\"url(#clip_path_7)\">\n<image x=\"15266\" y=\"4780\" width=\"7045\" height=\"10804\" "
+      "xlink:href=\"data:image/png;base64,AA\"/>\n</g></g></svg>";
+  PictureFrames::Frame f;
+  f.bound = {15266, 4780, 7075, 10833};
+  f.own = {15425, 4939, 6756, 10513};
+  f.lineWidth = 159;
+  f.shadow = true;
+  const std::string out = PictureFrames::Apply(show, {f});
+  const size_t image = out.find("<image x=\"15425\" y=\"4939\" width=\"6756\" height=\"10513\"");
+  ASSERT_NE(image, std::string::npos);
+  EXPECT_GT(image, out.find("<g clip-path=\"url(#clip_path_7)\">"));
+  EXPECT_LT(out.find("<rect x=\"15266\" y=\"4780\" width=\"7074\""), out.find("<defs>\n<clipPath")) << "shadow first";
+  EXPECT_GT(out.find("stroke-width=\"159\""), out.find("</g>", image)) << "outline after the clipped group";
+  // A group clipped by another path than its own, or a bitmap far from the box, stays.
+  std::string other = show;
+  other.replace(other.find("url(#clip_path_7)"), 17, "url(#clip_path_8)");
+  EXPECT_EQ(PictureFrames::Apply(other, {f}), other);
+  std::string far = show;
+  far.replace(far.find("width=\"7045\""), 12, "width=\"5000\"");
+  EXPECT_EQ(PictureFrames::Apply(far, {f}), far);
+}
+
 TEST(PictureFrames, NothingFoundLeavesTheShowAsItIs) {
   EXPECT_EQ(PictureFrames::Apply(kShow, {}), kShow);
   PictureFrames::Frame f = Framed();
