@@ -31,6 +31,7 @@
 #include "DeckSounds.h"
 #include "FontFallbacks.h"
 #include "InstalledFonts.h"
+#include "DateFields.h"
 #include "JustifiedTextReader.h"
 #include "MhtmlWriter.h"
 #include "OfficeInteraction.h"
@@ -402,6 +403,7 @@ int OfficeExporter::exportPresentation(const std::string& sourcePath, const std:
         shown = ShownSlides(pages, count);
         sounds = FindDeckSounds(document, source, office.work.path());
         PhysicsEffects::Replace(document, office.session.remoteContext());
+        DateFields::Replace(document, DateFields::ConversionStartMs());
         uno::Reference<frame::XStorable> storable(document, uno::UNO_QUERY_THROW);
         try {
           storable->storeToURL(FileUrl(svgPath),

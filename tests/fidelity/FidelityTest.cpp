@@ -141,13 +141,15 @@ double Region(const GreyPicture& a, const GreyPicture* b, double x0, double y0, 
 }
 
 // The master's slide number, variable date and footer on each shown slide (the hidden slide
-// 2 still counts: slide 3 shows "3"), and the slide number in an ordinary text box of the
-// master. Each field's place at the foot of the slide holds as
+// 2 still counts: slide 3 shows "3"), the slide number in an ordinary text box of the
+// master and a variable date in a slide's own text box. Each field's place at the foot of the slide holds as
 // much ink as the office's picture has there (a missing field barely moves the whole
 // picture's figure). Under SOURCE_DATE_EPOCH the date is that day's: of a film dated 2017
 // only the date differs.
 TEST(Fidelity, MasterFieldsOnEveryShownSlide) {
-  const std::string deck = FixtureFiles::Converted("master-fields.fodp");
+  // As an OpenDocument file: the office keeps a slide's variable date field there (its .ppt
+  // writer makes it plain text).
+  const std::string deck = FixtureFiles::Converted("master-fields.fodp", "odp");
   ASSERT_FALSE(deck.empty());
   const std::string dir = OutputDir("master-fields");
   const std::string today = dir + "/today", past = dir + "/2017";
@@ -185,6 +187,11 @@ TEST(Fidelity, MasterFieldsOnEveryShownSlide) {
     const double want = Region(drawn, nullptr, 0.55, 0, 1, 0.15), got = Region(filmed, nullptr, 0.55, 0, 1, 0.15);
     ASSERT_GT(want, 2.0) << "the office draws no page number at the top";
     EXPECT_NEAR(got, want, 0.2 * want) << "page number at the top of slide " << m.slide << look;
+    // The variable date in the slide's own text box: the office's, and that day's in 2017.
+    const double made = Region(drawn, nullptr, 0.04, 0.52, 0.5, 0.64);
+    ASSERT_GT(made, 2.0) << "the office draws no date in the slide's text box";
+    EXPECT_NEAR(Region(filmed, nullptr, 0.04, 0.52, 0.5, 0.64), made, 0.2 * made) << "slide " << m.slide << look;
+    EXPECT_GT(Region(filmed, &old.at(m.frame), 0.04, 0.52, 0.5, 0.64), 3.0) << "slide " << m.slide;
     // The film of 2017: the date (left third of the foot) differs, number and footer do not.
     EXPECT_GT(Region(filmed, &old.at(m.frame), 0, 0.85, 0.36, 1), 3.0) << "slide " << m.slide;
     EXPECT_LT(Region(filmed, &old.at(m.frame), 0.4, 0.85, 1, 1), 0.5) << "slide " << m.slide;
